@@ -1,0 +1,280 @@
+// Containers of the document model, the load/free contract, lookups by number, and
+// the inspection of one object's dictionary.
+#include "document.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace pdfsanitize {
+
+namespace {
+
+// Grows an element array to hold one more element by the container rule. Returns
+// false (array unchanged) when the new size cannot be had.
+template <typename T>
+bool grow_for_push(T *&items, std::int32_t count, std::int32_t &cap, std::int32_t first) {
+    if (count < cap) return true;
+    const std::int64_t want = cap == 0 ? first : 2 * static_cast<std::int64_t>(count);
+    if (want > INT32_MAX || static_cast<std::uint64_t>(want) > SIZE_MAX / sizeof(T)) return false;
+    void *p = std::realloc(items, static_cast<std::size_t>(want) * sizeof(T));
+    if (!p) return false;
+    items = static_cast<T *>(p);
+    cap = static_cast<std::int32_t>(want);
+    return true;
+}
+
+}  // namespace
+
+objvec::objvec(objvec &&o) noexcept : items(o.items), count(o.count), cap(o.cap) {
+    o.items = nullptr;
+    o.count = o.cap = 0;
+}
+
+objvec &objvec::operator=(objvec &&o) noexcept {
+    if (this != &o) {
+        release();
+        items = o.items;
+        count = o.count;
+        cap = o.cap;
+        o.items = nullptr;
+        o.count = o.cap = 0;
+    }
+    return *this;
+}
+
+objvec::~objvec() { release(); }
+
+void objvec::release() {
+    std::free(items);
+    items = nullptr;
+    count = cap = 0;
+}
+
+pagevec::~pagevec() { release(); }
+
+void pagevec::release() {
+    std::free(items);
+    items = nullptr;
+    count = cap = 0;
+}
+
+arena::~arena() { release(); }
+
+void arena::release() {
+    for (std::int32_t i = 0; i < count; ++i) std::free(blocks[i]);
+    std::free(blocks);
+    blocks = nullptr;
+    count = cap = 0;
+}
+
+void objvec_push(objvec &v, const pdf_obj &o) {
+    if (!grow_for_push(v.items, v.count, v.cap, 128)) return;
+    v.items[v.count++] = o;
+}
+
+void pagevec_push(pagevec &v, std::int32_t num) {
+    if (!grow_for_push(v.items, v.count, v.cap, 64)) return;
+    v.items[v.count++] = num;
+}
+
+char *arena_alloc(arena &a, std::size_t size) {
+    char *block = static_cast<char *>(std::malloc(size == 0 ? 1 : size));
+    if (!block) return nullptr;
+    if (!grow_for_push(a.blocks, a.count, a.cap, 4)) {
+        std::free(block);
+        return nullptr;
+    }
+    a.blocks[a.count++] = block;
+    return block;
+}
+
+char *arena_shrink_last(arena &a, std::size_t size) {
+    if (a.count == 0) return nullptr;
+    char *&last = a.blocks[a.count - 1];
+    if (void *p = std::realloc(last, size == 0 ? 1 : size)) last = static_cast<char *>(p);
+    return last;
+}
+
+void arena_drop_last(arena &a) {
+    if (a.count == 0) return;
+    std::free(a.blocks[--a.count]);
+}
+
+pdf_doc::~pdf_doc() { doc_free(*this); }
+
+void doc_free(pdf_doc &doc) {
+    std::free(doc.data);
+    doc.data = nullptr;
+    doc.len = 0;
+    doc.has_startxref = doc.has_xref_table = 0;
+    doc.startxref = doc.trailer_root = doc.trailer_info = 0;
+    doc.has_header = 0;
+    std::memset(doc.version, 0, sizeof doc.version);
+    std::vector<xref_entry>().swap(doc.xref_entries);
+    doc.xref_size = doc.xref_first = doc.encrypted = 0;
+    doc.objs.release();
+    doc.arena.release();
+    doc.max_num = doc.catalog = doc.info = 0;
+    doc.pages.release();
+    std::vector<std::int32_t>().swap(doc.first_by_num);
+    doc.memo.reset();
+}
+
+void doc_build_index(pdf_doc &doc) {
+    std::int32_t top = 0;
+    for (const pdf_obj &o : doc.objs.view())
+        if (o.num > top && o.num <= max_object_number) top = o.num;
+    doc.first_by_num.assign(static_cast<std::size_t>(top) + 1, no_pos);
+    for (std::int32_t i = doc.objs.count; i-- > 0;) {
+        const std::int32_t n = doc.objs.items[i].num;
+        if (n >= 0 && n <= top) doc.first_by_num[static_cast<std::size_t>(n)] = i;
+    }
+}
+
+const pdf_obj *doc_find(const pdf_doc &doc, std::int32_t num) {
+    if (doc.objs.count == 0) return nullptr;
+    if (!doc.first_by_num.empty()) {
+        if (num < 0 || static_cast<std::size_t>(num) >= doc.first_by_num.size()) return nullptr;
+        const std::int32_t i = doc.first_by_num[static_cast<std::size_t>(num)];
+        return i < 0 ? nullptr : &doc.objs.items[i];
+    }
+    for (const pdf_obj &o : doc.objs.view())
+        if (o.num == num) return &o;
+    return nullptr;
+}
+
+bracket_memo &doc_memo(const pdf_doc &doc) {
+    if (!doc.memo) doc.memo = std::make_unique<bracket_memo>(doc.bytes());
+    return *doc.memo;
+}
+
+std::int32_t dict_span_end(const pdf_doc &doc, const pdf_obj &o) {
+    if (o.stream_kw > 0) return o.stream_kw;
+    if (o.endobj > 0) return o.endobj;
+    return doc.len;
+}
+
+dict_text get_obj_dict_text(const pdf_doc &doc, const pdf_obj *o) {
+    if (!o) return dict_text();
+    if (o->in_objstm) {
+        if (o->text_len > 1 && o->text[0] == '<' && o->text[1] == '<')
+            return dict_text_at(std::string_view(o->text, static_cast<std::size_t>(o->text_len)), 0);
+        return dict_text();
+    }
+    if (o->dict_start < 0) return dict_text();
+    const std::int32_t end = dict_span_end(doc, *o);
+    const std::int32_t s = o->dict_start;
+    if (s + 1 >= end || doc.data[s] != '<' || doc.data[s + 1] != '<') return dict_text();
+    // The scan bounded by `end` follows the whole-file scan step for step, so it finds
+    // the same close when that close lies inside the bound, and none otherwise.
+    const std::int32_t close = doc_memo(doc).dict_close(s);
+    if (close < 0 || close + 1 >= end) return dict_text();
+    return copy_dict_text(doc.bytes(), s, close);
+}
+
+int obj_type(std::string_view data, const pdf_obj &o) {
+    std::string_view span;
+    if (o.in_objstm) {
+        span = std::string_view(o.text, static_cast<std::size_t>(o.text_len));
+    } else {
+        if (o.dict_start < 0) return 0;
+        std::int32_t end = span_end(data);
+        if (o.stream_kw > 0)
+            end = o.stream_kw;
+        else if (o.endobj > 0)
+            end = o.endobj;
+        span = data.substr(0, static_cast<std::size_t>(std::min(end, span_end(data))));
+    }
+    const std::int32_t end = span_end(span);
+    std::int32_t p = find_name(span, o.in_objstm ? 0 : o.dict_start, "Type");
+    while (p >= 0) {
+        const std::int32_t v = skip_ws(span, p + 5);
+        if (v + 5 <= end && span[static_cast<std::size_t>(v)] == '/' &&
+            span.compare(static_cast<std::size_t>(v) + 1, 4, "Page") == 0) {
+            const std::int32_t q = v + 5;
+            if (q == end || !is_word_byte(byte_at(span, q))) return 1;
+            if (byte_at(span, q) == 's' && (q + 1 == end || !is_word_byte(byte_at(span, q + 1)))) return 2;
+            return 0;
+        }
+        p = find_name(span, p + 1, "Type");
+    }
+    return 0;
+}
+
+int obj_has_js(const pdf_doc &doc, const pdf_obj *o) {
+    const dict_text t = get_obj_dict_text(doc, o);
+    if (t.empty()) return 0;
+    return find_name(t, 0, "JavaScript") >= 0 || find_name(t, 0, "JS") >= 0 ? 1 : 0;
+}
+
+namespace {
+
+// Reads references from just after the '[' at `open` up to the first ']' or `end`.
+int walk_ref_array(std::string_view text, std::int32_t open, std::span<std::int32_t> out) {
+    const std::int32_t end = span_end(text);
+    const std::int64_t cap = static_cast<std::int64_t>(out.size());
+    int count = 0;
+    std::int32_t i = skip_ws(text, open + 1);
+    while (i < end) {
+        const unsigned char c = byte_at(text, i);
+        if (c == ']') break;
+        if (is_digit(c)) {
+            const std::int32_t num = parse_int_at(text, i);
+            i = skip_ws(text, i);
+            if (i < end && is_digit(byte_at(text, i))) {
+                parse_int_at(text, i);
+                i = skip_ws(text, i);
+            }
+            if (i < end && byte_at(text, i) == 'R') ++i;
+            if (num > 0 && count < cap) out[static_cast<std::size_t>(count++)] = num;
+        } else {
+            ++i;
+        }
+        i = skip_ws(text, i);
+    }
+    return count;
+}
+
+}  // namespace
+
+int collect_ref_list(const pdf_doc &doc, std::string_view text, std::int32_t from,
+                     std::string_view key, std::span<std::int32_t> out) {
+    const std::int32_t tlen = span_end(text);
+    const std::int32_t klen = static_cast<std::int32_t>(key.size());
+    std::int32_t slash = find_name(text, from, key);
+    while (slash >= 0) {
+        const std::int32_t v0 = slash + 1 + klen;
+        if (v0 >= tlen) return -1;
+        const std::int32_t v = skip_ws(text, v0);
+        if (v >= tlen) return -1;
+        const unsigned char c = byte_at(text, v);
+        if (c == '[') return walk_ref_array(text, v, out);
+        if (is_digit(c)) {
+            std::int32_t p = v;
+            const std::int32_t num = parse_int_at(text, p);
+            if (num <= 0) return -1;
+            const pdf_obj *o = doc_find(doc, num);
+            if (!o) return -1;
+            std::string_view span;
+            if (o->in_objstm) {
+                span = std::string_view(o->text, static_cast<std::size_t>(o->text_len));
+            } else {
+                const std::int32_t s = o->dict_start >= 0 ? o->dict_start : o->start;
+                if (s < 0) return -1;
+                const std::int32_t e = o->obj_end > 0 ? std::min(o->obj_end, doc.len) : doc.len;
+                if (s >= e) return -1;
+                span = doc.bytes().substr(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s));
+            }
+            if (skip_ws(span, 0) >= span_end(span)) return -1;
+            const std::size_t open = span.find('[');
+            if (open == std::string_view::npos) return -1;
+            return walk_ref_array(span, static_cast<std::int32_t>(open), out);
+        }
+        slash = find_name(text, slash + 1, key);
+    }
+    return -1;
+}
+
+}  // namespace pdfsanitize

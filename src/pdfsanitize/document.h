@@ -1,0 +1,164 @@
+// The loaded document: the file's bytes, one record per object (positions into the
+// bytes, or text inside a decompressed object stream), the page list, and the arena
+// that owns decompressed text. Also the questions asked of one object or dictionary:
+// its dictionary text, its kind, whether it names JavaScript, a key's reference list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "syntax.h"
+
+namespace pdfsanitize {
+
+constexpr std::int32_t max_object_number = 8388607;
+
+struct pdf_obj {
+    std::int32_t num = 0;
+    std::int32_t gen = 0;
+    std::int32_t start = no_pos;
+    std::int32_t dict_start = no_pos;
+    std::int32_t stream_kw = no_pos;
+    std::int32_t stream_start = no_pos;
+    std::int32_t stream_end = no_pos;
+    std::int32_t endobj = no_pos;
+    std::int32_t obj_end = no_pos;
+    std::int32_t stream_len = no_pos;
+    std::int32_t has_stream = 0;
+    std::int32_t stream_unterminated = 0;
+    std::int32_t in_objstm = 0;
+    const char *text = nullptr;
+    std::int32_t text_len = 0;
+};
+
+// Growable arrays with the document's growth rule (a first size, then doubling). A
+// push that cannot grow the array drops the element and keeps what was there.
+struct objvec {
+    pdf_obj *items = nullptr;
+    std::int32_t count = 0;
+    std::int32_t cap = 0;
+
+    objvec() = default;
+    objvec(const objvec &) = delete;
+    objvec &operator=(const objvec &) = delete;
+    objvec(objvec &&o) noexcept;
+    objvec &operator=(objvec &&o) noexcept;
+    ~objvec();
+    void release();
+    std::span<const pdf_obj> view() const { return {items, static_cast<std::size_t>(count)}; }
+};
+
+struct pagevec {
+    std::int32_t *items = nullptr;
+    std::int32_t count = 0;
+    std::int32_t cap = 0;
+
+    pagevec() = default;
+    pagevec(const pagevec &) = delete;
+    pagevec &operator=(const pagevec &) = delete;
+    ~pagevec();
+    void release();
+    std::span<const std::int32_t> view() const { return {items, static_cast<std::size_t>(count)}; }
+};
+
+// A list of separately allocated blocks, all released together.
+struct arena {
+    char **blocks = nullptr;
+    std::int32_t count = 0;
+    std::int32_t cap = 0;
+
+    arena() = default;
+    arena(const arena &) = delete;
+    arena &operator=(const arena &) = delete;
+    ~arena();
+    void release();
+};
+
+void objvec_push(objvec &v, const pdf_obj &o);
+void pagevec_push(pagevec &v, std::int32_t num);
+// A new block of size bytes owned by the arena, or null when memory is exhausted.
+char *arena_alloc(arena &a, std::size_t size);
+// Shrinks the newest block to size bytes (size > 0); returns its new address.
+char *arena_shrink_last(arena &a, std::size_t size);
+// Releases the newest block (a failed attempt that nothing points into).
+void arena_drop_last(arena &a);
+
+// One in-use entry of the first subsection of the classic cross-reference table.
+struct xref_entry {
+    std::int32_t num;
+    std::int32_t offset;
+    std::int32_t gen;
+};
+
+struct pdf_doc {
+    char *data = nullptr;  // the whole file, one heap block
+    std::int32_t len = 0;
+    std::int32_t has_startxref = 0;
+    std::int32_t has_xref_table = 0;
+    std::int32_t startxref = no_pos;
+    std::int32_t trailer_root = no_pos;
+    std::int32_t trailer_info = no_pos;
+    unsigned char has_header = 0;
+    char version[16] = {};
+    // Cross-reference index: only what was recorded, in number order; xref_size is the
+    // number of object numbers the first subsection covers from 0.
+    std::vector<xref_entry> xref_entries;
+    std::int32_t xref_size = 0;
+    std::int32_t xref_first = 0;
+    std::int32_t encrypted = 0;
+    objvec objs;
+    ::pdfsanitize::arena arena;
+    std::int32_t max_num = 0;
+    std::int32_t catalog = no_pos;
+    std::int32_t info = no_pos;
+    pagevec pages;
+
+    // Index of the first record in objs for each number 0..max_num, or -1.
+    std::vector<std::int32_t> first_by_num;
+    // Bracket scans over data, shared by every reader of this document.
+    mutable std::unique_ptr<bracket_memo> memo;
+
+    pdf_doc() = default;
+    pdf_doc(const pdf_doc &) = delete;
+    pdf_doc &operator=(const pdf_doc &) = delete;
+    ~pdf_doc();
+
+    std::string_view bytes() const { return {data, static_cast<std::size_t>(len)}; }
+};
+
+// Releases everything the document owns and returns it to the empty state.
+// Harmless on an empty document.
+void doc_free(pdf_doc &doc);
+
+// Builds first_by_num and the bracket memo for a document whose objs are final.
+void doc_build_index(pdf_doc &doc);
+
+// The first record in objs whose num is num, or null.
+const pdf_obj *doc_find(const pdf_doc &doc, std::int32_t num);
+
+// The bracket memo over the document's bytes (created on first use).
+bracket_memo &doc_memo(const pdf_doc &doc);
+
+// The end of the span in which a non-stream-stored object's dictionary is looked for.
+std::int32_t dict_span_end(const pdf_doc &doc, const pdf_obj &o);
+
+// New dictionary text of the object's own dictionary, or empty.
+dict_text get_obj_dict_text(const pdf_doc &doc, const pdf_obj *o);
+
+// 0 other, 1 page (/Type /Page), 2 page-tree node (/Type /Pages).
+int obj_type(std::string_view data, const pdf_obj &o);
+
+// 1 when the object's dictionary text names JavaScript or JS, else 0.
+int obj_has_js(const pdf_doc &doc, const pdf_obj *o);
+
+// The value of key (searched from `from` in text) read as a list of object numbers,
+// inline or through an array object. Returns -1 when no list was found, else the count
+// stored in out (at most out.size()).
+int collect_ref_list(const pdf_doc &doc, std::string_view text, std::int32_t from,
+                     std::string_view key, std::span<std::int32_t> out);
+
+}  // namespace pdfsanitize

@@ -1,0 +1,89 @@
+// The eight exported functions. Each wraps its body so that no exception reaches the
+// host: memory exhaustion anywhere inside becomes the "out of memory" failure.
+#include "pdfsanitize.h"
+
+#include <new>
+
+#include "errors.h"
+#include "loader.h"
+#include "sanitize.h"
+#include "scan.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+using namespace pdfsanitize;
+
+namespace {
+
+int run_mode(const char *in, const char *out, std::int32_t mode) {
+    try {
+        return sanitize_run(in, out, mode);
+    } catch (const std::bad_alloc &) {
+        set_error("out of memory");
+    } catch (...) {
+        set_error("out of memory");
+    }
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+PDFSANITIZE_API int pdfsanitize_init(void) {
+    g_err[0] = '\0';
+    g_json[0] = '\0';
+    return 1;
+}
+
+PDFSANITIZE_API void pdfsanitize_cleanup(void) {
+    g_err[0] = '\0';
+    g_json[0] = '\0';
+}
+
+PDFSANITIZE_API int pdfsanitize_full(const char *input_path, const char *output_path) {
+    return run_mode(input_path, output_path, mode_full);
+}
+
+PDFSANITIZE_API int pdfsanitize_remove_js(const char *input_path, const char *output_path) {
+    return run_mode(input_path, output_path, mode_js);
+}
+
+PDFSANITIZE_API int pdfsanitize_remove_attachments(const char *input_path, const char *output_path) {
+    return run_mode(input_path, output_path, mode_attachments);
+}
+
+PDFSANITIZE_API int pdfsanitize_remove_actions(const char *input_path, const char *output_path) {
+    return run_mode(input_path, output_path, mode_actions);
+}
+
+PDFSANITIZE_API const char *pdfsanitize_scan(const char *input_path) {
+    try {
+        if (!input_path) {
+            set_error("NULL path argument");
+            return nullptr;
+        }
+        scan_result r;
+        {
+            pdf_doc doc;
+            if (doc_load(input_path, doc) != 0) return nullptr;
+            scan_document(doc, r);
+        }  // the document is released before the report is written
+        format_scan_json(r, g_json, json_size);
+        return g_json;
+    } catch (...) {
+        set_error("out of memory");
+        return nullptr;
+    }
+}
+
+PDFSANITIZE_API const char *pdfsanitize_last_error(void) { return g_err; }
+
+#if defined(_WIN32)
+// The entry point does nothing but report success.
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif
+
+}  // extern "C"

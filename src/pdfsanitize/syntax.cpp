@@ -1,0 +1,477 @@
+// Token scanning over PDF text in place. Nothing here allocates except the bracket
+// index (built only after plain scans have cost more than a few passes over a view)
+// and the dictionary copies.
+#include "syntax.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace pdfsanitize {
+
+namespace {
+
+bool bytes_equal(std::string_view buf, std::int32_t pos, std::string_view s) {
+    return std::memcmp(buf.data() + pos, s.data(), s.size()) == 0;
+}
+
+bool is_bracket_byte(unsigned char c) {
+    return c == '<' || c == '>' || c == '(' || c == ')' || c == '\\' || c == '[' || c == ']';
+}
+
+}  // namespace
+
+std::int32_t skip_ws(std::string_view buf, std::int32_t pos) {
+    const std::int32_t end = span_end(buf);
+    if (pos < 0) return pos;
+    while (pos < end && is_pdf_ws(byte_at(buf, pos))) ++pos;
+    return pos;
+}
+
+int kw_at(std::string_view buf, std::int32_t pos, std::string_view kw) {
+    const std::int64_t end = span_end(buf);
+    const std::int64_t n = static_cast<std::int64_t>(kw.size());
+    if (pos < 0 || n == 0 || pos + n > end) return 0;
+    if (!bytes_equal(buf, pos, kw)) return 0;
+    if (pos > 0 && is_word_byte(byte_at(buf, pos - 1))) return 0;
+    if (pos + n < end && is_word_byte(byte_at(buf, static_cast<std::int32_t>(pos + n)))) return 0;
+    return 1;
+}
+
+std::int32_t find_kw(std::string_view buf, std::int32_t start, std::string_view kw) {
+    if (start < 0) start = 0;
+    if (kw.empty()) return no_pos;
+    std::size_t p = static_cast<std::size_t>(start);
+    while (p < buf.size()) {
+        p = buf.find(kw, p);
+        if (p == std::string_view::npos) return no_pos;
+        if (kw_at(buf, static_cast<std::int32_t>(p), kw)) return static_cast<std::int32_t>(p);
+        ++p;
+    }
+    return no_pos;
+}
+
+std::int32_t find_name(std::string_view buf, std::int32_t start, std::int32_t end,
+                       std::string_view name) {
+    const std::int64_t e = std::min<std::int64_t>(span_end(buf), end);
+    const std::int64_t n = static_cast<std::int64_t>(name.size());
+    if (start < 0) start = 0;
+    std::int64_t p = start;
+    while (p + 1 + n <= e) {
+        const void *hit = std::memchr(buf.data() + p, '/', static_cast<std::size_t>(e - p - n));
+        if (!hit) return no_pos;
+        p = static_cast<const char *>(hit) - buf.data();
+        if (std::memcmp(buf.data() + p + 1, name.data(), name.size()) == 0 &&
+            (p + 1 + n == e || !is_name_byte(byte_at(buf, static_cast<std::int32_t>(p + 1 + n)))))
+            return static_cast<std::int32_t>(p);
+        ++p;
+    }
+    return no_pos;
+}
+
+std::int32_t scan_string_end(std::string_view buf, std::int32_t open) {
+    const std::int32_t end = span_end(buf);
+    if (open < 0 || open >= end - 1) return no_pos;  // a '(' on the last byte opens nothing
+    std::int64_t depth = 1;
+    std::int64_t i = open + 1;
+    while (i < end) {
+        const unsigned char c = byte_at(buf, static_cast<std::int32_t>(i));
+        if (c == '\\') {
+            i += 2;
+        } else if (c == '(') {
+            ++depth;
+            ++i;
+        } else if (c == ')') {
+            ++i;
+            if (--depth == 0) return static_cast<std::int32_t>(i);
+        } else {
+            ++i;
+        }
+    }
+    return no_pos;
+}
+
+std::int32_t scan_array_end(std::string_view buf, std::int32_t open) {
+    const std::int32_t end = span_end(buf);
+    if (open < 0) return no_pos;
+    std::int64_t depth = 0;
+    std::int32_t i = open;
+    while (i < end) {
+        const unsigned char c = byte_at(buf, i);
+        if (c == '[') {
+            ++depth;
+            ++i;
+        } else if (c == ']') {
+            ++i;
+            if (--depth == 0) return i;
+        } else if (c == '(') {
+            const std::int32_t r = scan_string_end(buf, i);
+            if (r < 0) return no_pos;
+            i = r;
+        } else {
+            ++i;
+        }
+    }
+    return no_pos;
+}
+
+std::int32_t scan_dict_close(std::string_view buf, std::int32_t start) {
+    const std::int32_t end = span_end(buf);
+    if (start < 0 || start >= end) return no_pos;
+    std::int64_t depth = 0;
+    std::int32_t i = start;
+    while (i < end - 1) {
+        const unsigned char c = byte_at(buf, i);
+        const unsigned char d = byte_at(buf, i + 1);
+        if (c == '<' && d == '<') {
+            ++depth;
+            i += 2;
+        } else if (c == '>' && d == '>') {
+            if (--depth == 0) return i;
+            i += 2;
+        } else if (c == '(') {
+            const std::int32_t r = scan_string_end(buf, i);
+            if (r < 0) return no_pos;
+            i = r;
+        } else {
+            ++i;
+        }
+    }
+    return no_pos;
+}
+
+// --- bracket_memo ---------------------------------------------------------------
+
+bracket_memo::bracket_memo(std::string_view buf)
+    : buf_(buf), budget_(2 * static_cast<std::int64_t>(buf.size()) + 65536) {}
+
+void bracket_memo::charge(std::int32_t start, std::int32_t result) {
+    const std::int64_t stop = result >= 0 ? result : span_end(buf_);
+    budget_ -= std::max<std::int64_t>(1, stop - start);
+}
+
+bool bracket_memo::use_index(std::int64_t) {
+    if (built_) return true;
+    if (budget_ > 0) return false;
+    try {
+        build();
+    } catch (const std::bad_alloc &) {
+        // Without the index every query stays a plain scan: slower, same answers.
+        pos_.clear();
+        str_.clear();
+        dict_.clear();
+        rise_.clear();
+        arr_.clear();
+        budget_ = INT64_MAX;
+        return false;
+    }
+    return true;
+}
+
+std::int32_t bracket_memo::lookup(const std::vector<std::int32_t> &v, std::int64_t q) const {
+    if (q < 0 || q >= static_cast<std::int64_t>(buf_.size())) return no_pos;
+    const auto it = std::lower_bound(pos_.begin(), pos_.end(), static_cast<std::int32_t>(q));
+    if (it == pos_.end()) return no_pos;
+    return v[static_cast<std::size_t>(it - pos_.begin())];
+}
+
+// Every scan moves one byte at a time over anything but the bracket bytes, so from any
+// position its outcome equals the outcome from the next bracket byte. Computing each
+// outcome from the ones to its right gives all of them in one backward pass.
+void bracket_memo::build() {
+    const std::int32_t end = span_end(buf_);
+    std::size_t m = 0;
+    for (std::int32_t i = 0; i < end; ++i)
+        if (is_bracket_byte(byte_at(buf_, i))) ++m;
+    pos_.resize(m);
+    str_.assign(m, no_pos);
+    dict_.assign(m, no_pos);
+    rise_.assign(m, no_pos);
+    arr_.assign(m, no_pos);
+    std::size_t k = 0;
+    for (std::int32_t i = 0; i < end; ++i)
+        if (is_bracket_byte(byte_at(buf_, i))) pos_[k++] = i;
+
+    for (std::size_t j = m; j-- > 0;) {
+        const std::int64_t p = pos_[j];
+        const unsigned char c = byte_at(buf_, static_cast<std::int32_t>(p));
+        const bool pair_ok = p + 1 < end;
+        const unsigned char d = pair_ok ? byte_at(buf_, static_cast<std::int32_t>(p + 1)) : 0;
+
+        std::int32_t s;
+        if (c == '\\') {
+            s = lookup(str_, p + 2);
+        } else if (c == '(') {
+            const std::int32_t r = lookup(str_, p + 1);
+            s = r < 0 ? no_pos : lookup(str_, std::int64_t{r} + 1);
+        } else if (c == ')') {
+            s = static_cast<std::int32_t>(p);
+        } else {
+            s = lookup(str_, p + 1);
+        }
+        str_[j] = s;
+
+        std::int32_t di = no_pos, ri = no_pos;
+        if (pair_ok) {
+            if (c == '<' && d == '<') {
+                const std::int32_t r = lookup(dict_, p + 2);
+                di = r < 0 ? no_pos : lookup(dict_, std::int64_t{r} + 2);
+                ri = static_cast<std::int32_t>(p);
+            } else if (c == '>' && d == '>') {
+                di = static_cast<std::int32_t>(p);
+                const std::int32_t r = lookup(rise_, p + 2);
+                ri = r < 0 ? no_pos : lookup(rise_, std::int64_t{r} + 2);
+            } else if (c == '(') {
+                const std::int32_t r = lookup(str_, p + 1);
+                di = r < 0 ? no_pos : lookup(dict_, std::int64_t{r} + 1);
+                ri = r < 0 ? no_pos : lookup(rise_, std::int64_t{r} + 1);
+            } else {
+                di = lookup(dict_, p + 1);
+                ri = lookup(rise_, p + 1);
+            }
+        }
+        dict_[j] = di;
+        rise_[j] = ri;
+
+        std::int32_t a;
+        if (c == '[') {
+            const std::int32_t r = lookup(arr_, p + 1);
+            a = r < 0 ? no_pos : lookup(arr_, std::int64_t{r} + 1);
+        } else if (c == ']') {
+            a = static_cast<std::int32_t>(p);
+        } else if (c == '(') {
+            const std::int32_t r = lookup(str_, p + 1);
+            a = r < 0 ? no_pos : lookup(arr_, std::int64_t{r} + 1);
+        } else {
+            a = lookup(arr_, p + 1);
+        }
+        arr_[j] = a;
+    }
+    built_ = true;
+}
+
+std::int32_t bracket_memo::string_end(std::int32_t open) {
+    const std::int32_t end = span_end(buf_);
+    if (open < 0 || open >= end - 1) return no_pos;
+    if (use_index(0)) {
+        const std::int32_t r = lookup(str_, std::int64_t{open} + 1);
+        return r < 0 ? no_pos : r + 1;
+    }
+    const std::int32_t r = scan_string_end(buf_, open);
+    charge(open, r);
+    return r;
+}
+
+std::int32_t bracket_memo::array_end(std::int32_t open) {
+    if (open < 0 || open >= span_end(buf_)) return no_pos;
+    if (use_index(0)) {
+        const std::int32_t r = lookup(arr_, std::int64_t{open} + 1);
+        return r < 0 ? no_pos : r + 1;
+    }
+    const std::int32_t r = scan_array_end(buf_, open);
+    charge(open, r);
+    return r;
+}
+
+std::int32_t bracket_memo::dict_close(std::int32_t start) {
+    if (start < 0 || start >= span_end(buf_)) return no_pos;
+    const auto cached = dict_cache_.find(start);
+    if (cached != dict_cache_.end()) return cached->second;
+    std::int32_t r;
+    if (use_index(0)) {
+        const std::int32_t q = lookup(rise_, start);
+        r = q < 0 ? no_pos : lookup(dict_, std::int64_t{q} + 2);
+    } else {
+        r = scan_dict_close(buf_, start);
+        charge(start, r);
+    }
+    try {
+        dict_cache_.emplace(start, r);
+    } catch (const std::bad_alloc &) {
+        // The cache only saves time.
+    }
+    return r;
+}
+
+// --- values and integers ----------------------------------------------------------
+
+std::int32_t skip_pdf_value(std::string_view buf, std::int32_t pos, bracket_memo *memo) {
+    const std::int32_t end = span_end(buf);
+    if (pos < 0) return no_pos;
+    std::int32_t i = pos;
+    while (i < end && is_value_blank(byte_at(buf, i))) ++i;
+    if (i >= end) return no_pos;
+    const unsigned char c = byte_at(buf, i);
+
+    if (c == '/') {
+        std::int32_t j = i + 1;
+        while (j < end && is_name_byte(byte_at(buf, j))) ++j;
+        return j;
+    }
+    if (c == '(') return memo ? memo->string_end(i) : scan_string_end(buf, i);
+    if (c == '<') {
+        if (i + 1 >= end) return no_pos;
+        if (byte_at(buf, i + 1) == '<') {
+            const std::int32_t close = memo ? memo->dict_close(i) : scan_dict_close(buf, i);
+            return close < 0 ? no_pos : close + 2;
+        }
+        const void *gt = std::memchr(buf.data() + i + 1, '>', static_cast<std::size_t>(end - i - 1));
+        if (!gt) return no_pos;
+        return static_cast<std::int32_t>(static_cast<const char *>(gt) - buf.data()) + 1;
+    }
+    if (c == '[') return memo ? memo->array_end(i) : scan_array_end(buf, i);
+    if (is_digit(c) || c == '+' || c == '-') {
+        std::int32_t j = i + 1;
+        while (j < end && is_digit(byte_at(buf, j))) ++j;
+        if (j < end && byte_at(buf, j) == '.') {
+            ++j;
+            while (j < end && is_digit(byte_at(buf, j))) ++j;
+        }
+        // Look ahead for "<blanks> digits <blanks> R" making an indirect reference.
+        std::int32_t k = j;
+        while (k < end && is_value_blank(byte_at(buf, k))) ++k;
+        if (k >= end || !is_digit(byte_at(buf, k))) return j;
+        while (k < end && is_digit(byte_at(buf, k))) ++k;
+        while (k < end && is_value_blank(byte_at(buf, k))) ++k;
+        if (k >= end || byte_at(buf, k) != 'R') return j;
+        if (k + 1 < end && is_word_byte(byte_at(buf, k + 1))) return j;
+        return k + 1;
+    }
+    if (is_letter(c)) {
+        std::int32_t j = i + 1;
+        while (j < end && is_letter(byte_at(buf, j))) ++j;
+        return j;
+    }
+    return no_pos;
+}
+
+std::int32_t parse_int_at(std::string_view buf, std::int32_t &pos) {
+    const std::int32_t end = span_end(buf);
+    if (pos < 0 || pos >= end) return -1;
+    std::int32_t i = skip_ws(buf, pos);
+    if (i >= end) return -1;
+    bool neg = false;
+    if (byte_at(buf, i) == '-') {
+        if (i + 1 >= end) return -1;
+        neg = true;
+        ++i;
+    }
+    std::uint32_t v = 0;
+    const std::int32_t digits_start = i;
+    while (i < end && is_digit(byte_at(buf, i))) {
+        v = v * 10u + static_cast<std::uint32_t>(byte_at(buf, i) - '0');
+        ++i;
+    }
+    if (i == digits_start) return -1;
+    pos = i;
+    return static_cast<std::int32_t>(neg ? 0u - v : v);
+}
+
+std::int32_t read_int_adv(std::string_view buf, std::int32_t &pos) {
+    const std::int32_t end = span_end(buf);
+    if (pos < 0 || pos >= end) return -1;
+    std::int32_t i = skip_ws(buf, pos);
+    if (i >= end) {
+        pos = end;
+        return -1;
+    }
+    bool neg = false;
+    const unsigned char s = byte_at(buf, i);
+    if (s == '-' || s == '+') {
+        if (i + 1 >= end) {
+            pos = end;
+            return -1;
+        }
+        neg = s == '-';
+        ++i;
+    }
+    const unsigned char c = byte_at(buf, i);
+    if (c == 'R') {
+        pos = i;
+        return -1;
+    }
+    if (!is_digit(c)) {
+        pos = i + 1;
+        return -1;
+    }
+    std::uint32_t v = 0;
+    while (i < end && is_digit(byte_at(buf, i))) {
+        v = v * 10u + static_cast<std::uint32_t>(byte_at(buf, i) - '0');
+        ++i;
+    }
+    pos = i;
+    return static_cast<std::int32_t>(neg ? 0u - v : v);
+}
+
+// --- dictionaries -----------------------------------------------------------------
+
+std::int32_t find_dict_close(std::string_view buf, std::int32_t start, bracket_memo *memo) {
+    if (memo) return memo->dict_close(start);
+    return scan_dict_close(buf, start);
+}
+
+std::int32_t dict_stream_kw(std::string_view buf, std::int32_t start, bracket_memo *memo) {
+    const std::int32_t close = find_dict_close(buf, start, memo);
+    if (close < 0) return no_pos;
+    const std::int32_t i = skip_ws(buf, close + 2);
+    return kw_at(buf, i, "stream") ? i : no_pos;
+}
+
+dict_text copy_dict_text(std::string_view buf, std::int32_t start, std::int32_t close) {
+    const std::int32_t stop = close + 2;
+    std::size_t nuls = 0;
+    for (std::int32_t i = start; i < stop; ++i)
+        if (buf[static_cast<std::size_t>(i)] == '\0') ++nuls;
+    dict_text out;
+    try {
+        out.reserve(static_cast<std::size_t>(stop - start) + 3 * nuls);
+        std::int64_t depth = 0;
+        for (std::int32_t i = start; i < stop; ++i) {
+            const char c = buf[static_cast<std::size_t>(i)];
+            if (c == '(') {
+                out.push_back(c);
+                ++depth;
+            } else if (c == ')') {
+                out.push_back(c);
+                if (depth > 0) --depth;
+            } else if (c == '\\' && depth > 0) {
+                out.push_back(c);
+                if (i + 1 < stop) {
+                    ++i;
+                    const char n = buf[static_cast<std::size_t>(i)];
+                    if (n == '\0')
+                        out.append("000");
+                    else
+                        out.push_back(n);
+                }
+            } else if (c == '\0') {
+                if (depth > 0)
+                    out.append("\\000");
+                else
+                    out.push_back(' ');
+            } else {
+                out.push_back(c);
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        return dict_text();
+    }
+    return out;
+}
+
+dict_text dict_text_at(std::string_view buf, std::int32_t start, bracket_memo *memo) {
+    const std::int32_t len = span_end(buf);
+    if (start < 0 || start + 1 >= len || buf[static_cast<std::size_t>(start)] != '<' ||
+        buf[static_cast<std::size_t>(start) + 1] != '<')
+        return dict_text();
+    const std::int32_t close = find_dict_close(buf, start, memo);
+    if (close < 0) return dict_text();
+    return copy_dict_text(buf, start, close);
+}
+
+int text_has_js(std::string_view range) {
+    if (range.find("JavaScript") != std::string_view::npos) return 1;
+    return range.find("JS") != std::string_view::npos ? 1 : 0;
+}
+
+}  // namespace pdfsanitize

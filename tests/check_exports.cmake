@@ -1,0 +1,20 @@
+# Lists the shared library's defined dynamic symbols and expects exactly the eight exports.
+set(expected
+  pdfsanitize_cleanup pdfsanitize_full pdfsanitize_init pdfsanitize_last_error
+  pdfsanitize_remove_actions pdfsanitize_remove_attachments pdfsanitize_remove_js pdfsanitize_scan)
+execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REPLACE "\n" ";" lines "${out}")
+set(names "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
+    list(APPEND names "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+list(SORT names)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "exported: ${names}\nexpected: ${expected}")
+endif()
+message(STATUS "exports: ${names}")

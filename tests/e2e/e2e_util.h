@@ -1,0 +1,116 @@
+// Support for end-to-end tests: a small PDF writer with a correct cross-reference
+// table, a private temporary folder per test, and file helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+class pdf_builder {
+public:
+    pdf_builder() : out_("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n") {}
+
+    pdf_builder &obj(int num, std::string_view body, int gen = 0) {
+        offsets_[num] = {out_.size(), gen};
+        out_ += std::to_string(num) + " " + std::to_string(gen) + " obj\n";
+        out_ += body;
+        out_ += "\nendobj\n";
+        return *this;
+    }
+
+    // dict is the dictionary without its /Length, e.g. "<< /Filter /FlateDecode >>".
+    pdf_builder &stream(int num, std::string_view dict, std::string_view data) {
+        std::string d(dict);
+        const std::string len = " /Length " + std::to_string(data.size()) + " ";
+        d.insert(d.size() - 2, len);
+        offsets_[num] = {out_.size(), 0};
+        out_ += std::to_string(num) + " 0 obj\n" + d + "\nstream\n";
+        out_ += data;
+        out_ += "\nendstream\nendobj\n";
+        return *this;
+    }
+
+    pdf_builder &raw(std::string_view bytes) {
+        out_ += bytes;
+        return *this;
+    }
+
+    // Appends the cross-reference table and trailer; extra goes inside the trailer.
+    std::string finish(int root, int info = -1, std::string_view extra = "") {
+        int size = 1;
+        if (!offsets_.empty()) size = offsets_.rbegin()->first + 1;
+        const std::size_t xref = out_.size();
+        std::string s = out_;
+        s += "xref\n0 " + std::to_string(size) + "\n0000000000 65535 f \n";
+        char line[32];
+        for (int i = 1; i < size; ++i) {
+            const auto it = offsets_.find(i);
+            if (it == offsets_.end())
+                std::snprintf(line, sizeof line, "0000000000 65535 f \n");
+            else
+                std::snprintf(line, sizeof line, "%010zu %05d n \n", it->second.first, it->second.second);
+            s += line;
+        }
+        s += "trailer\n<< /Size " + std::to_string(size) + " /Root " + std::to_string(root) + " 0 R";
+        if (info > 0) s += " /Info " + std::to_string(info) + " 0 R";
+        s += extra;
+        s += " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+        return s;
+    }
+
+private:
+    std::string out_;
+    std::map<int, std::pair<std::size_t, int>> offsets_;
+};
+
+// A fresh folder for one test, removed afterwards.
+class temp_dir {
+public:
+    temp_dir() {
+        static std::atomic<int> counter{0};
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = "pdfsanitize-";
+        if (info) name += std::string(info->test_suite_name()) + "-" + info->name();
+        name += "-" + std::to_string(counter++);
+        for (char &c : name)
+            if (c == '/') c = '_';
+        path_ = fs::temp_directory_path() / name;
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~temp_dir() {
+        std::error_code ec;
+        if (!std::getenv("PDFSANITIZE_KEEP_TEST_FILES")) fs::remove_all(path_, ec);
+    }
+    std::string file(std::string_view name) const { return (path_ / name).string(); }
+    const fs::path &path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+inline void write_file(const std::string &path, std::string_view bytes) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string read_file(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+}  // namespace e2e

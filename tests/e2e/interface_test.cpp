@@ -1,0 +1,77 @@
+// The three document-free exports, the failure messages and their buffers, and loading
+// the library the way a host does.
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include "e2e_util.h"
+#include "pdfsanitize.h"
+
+using namespace e2e;
+
+TEST(interface, init_and_cleanup_clear_both_buffers) {
+    EXPECT_EQ(pdfsanitize_init(), 1);
+    EXPECT_STREQ(pdfsanitize_last_error(), "");
+    EXPECT_EQ(pdfsanitize_scan(nullptr), nullptr);
+    EXPECT_STREQ(pdfsanitize_last_error(), "NULL path argument");
+    pdfsanitize_cleanup();
+    EXPECT_STREQ(pdfsanitize_last_error(), "");
+    EXPECT_EQ(pdfsanitize_init(), 1);
+    EXPECT_EQ(pdfsanitize_init(), 1);
+    EXPECT_NE(pdfsanitize_last_error(), nullptr);
+}
+
+TEST(interface, messages_name_the_path_as_given_and_are_cut_at_1023_bytes) {
+    temp_dir dir;
+    const std::string missing = dir.file("missing.pdf");
+    EXPECT_EQ(pdfsanitize_scan(missing.c_str()), nullptr);
+    EXPECT_EQ(std::string(pdfsanitize_last_error()), "cannot open " + missing);
+
+    const std::string long_path = dir.file(std::string(1100, 'x'));
+    EXPECT_EQ(pdfsanitize_scan(long_path.c_str()), nullptr);
+    EXPECT_EQ(std::strlen(pdfsanitize_last_error()), 1023u);
+
+    const std::string empty = dir.file("empty.pdf");
+    write_file(empty, "");
+    EXPECT_EQ(pdfsanitize_scan(empty.c_str()), nullptr);
+    EXPECT_EQ(std::string(pdfsanitize_last_error()), "empty input file: " + empty);
+
+    const std::string junk = dir.file("junk.pdf");
+    write_file(junk, "this is not a PDF file at all");
+    EXPECT_EQ(pdfsanitize_scan(junk.c_str()), nullptr);
+    EXPECT_EQ(std::string(pdfsanitize_last_error()), "no PDF objects found \xE2\x80\x94 not a PDF: " + junk);
+}
+
+TEST(interface, a_failed_call_leaves_its_message_through_later_successes) {
+    temp_dir dir;
+    const std::string good = dir.file("good.pdf");
+    write_file(good, pdf_builder().obj(1, "<< /Type /Catalog >>").finish(1));
+    EXPECT_EQ(pdfsanitize_full(nullptr, dir.file("out.pdf").c_str()), 0);
+    EXPECT_STREQ(pdfsanitize_last_error(), "NULL path argument");
+    EXPECT_NE(pdfsanitize_scan(good.c_str()), nullptr);
+    EXPECT_EQ(pdfsanitize_full(good.c_str(), dir.file("out.pdf").c_str()), 1);
+    EXPECT_STREQ(pdfsanitize_last_error(), "NULL path argument");
+}
+
+// A host loads the library at run time and looks the eight names up.
+TEST(interface, the_library_loads_at_run_time_with_its_eight_names) {
+    void *lib = dlopen(PDFSANITIZE_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    const char *names[] = {"pdfsanitize_init",          "pdfsanitize_cleanup",         "pdfsanitize_full",
+                           "pdfsanitize_remove_js",     "pdfsanitize_remove_attachments", "pdfsanitize_remove_actions",
+                           "pdfsanitize_scan",          "pdfsanitize_last_error"};
+    for (const char *n : names) EXPECT_NE(dlsym(lib, n), nullptr) << n;
+    EXPECT_EQ(dlsym(lib, "set_error"), nullptr);
+    EXPECT_EQ(dlsym(lib, "_ZN11pdfsanitize9set_errorEPKcz"), nullptr);
+
+    using init_fn = int (*)();
+    using err_fn = const char *(*)();
+    using scan_fn = const char *(*)(const char *);
+    auto init = reinterpret_cast<init_fn>(dlsym(lib, "pdfsanitize_init"));
+    auto last = reinterpret_cast<err_fn>(dlsym(lib, "pdfsanitize_last_error"));
+    auto scan = reinterpret_cast<scan_fn>(dlsym(lib, "pdfsanitize_scan"));
+    EXPECT_EQ(init(), 1);
+    EXPECT_EQ(scan(nullptr), nullptr);
+    EXPECT_STREQ(last(), "NULL path argument");
+    dlclose(lib);
+}

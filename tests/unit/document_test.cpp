@@ -1,0 +1,173 @@
+// Containers of the document model, the load/free contract, and the inspection of one
+// object: its dictionary text, its kind, JavaScript, and reference lists.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+
+#include "pdfsanitize/errors.h"
+#include "test_util.h"
+
+using namespace pdfsanitize;
+using test_util::load_text;
+using test_util::simple_pdf;
+
+TEST(document, containers_grow_from_their_first_size_by_doubling) {
+    objvec v;
+    pdf_obj o;
+    for (int i = 0; i < 128; ++i) objvec_push(v, o);
+    EXPECT_EQ(v.cap, 128);
+    objvec_push(v, o);
+    EXPECT_EQ(v.count, 129);
+    EXPECT_EQ(v.cap, 256);
+
+    pagevec p;
+    for (int i = 0; i < 64; ++i) pagevec_push(p, i);
+    EXPECT_EQ(p.cap, 64);
+    pagevec_push(p, 64);
+    EXPECT_EQ(p.cap, 128);
+    EXPECT_EQ(p.items[64], 64);
+
+    arena a;
+    for (int i = 0; i < 5; ++i) ASSERT_NE(arena_alloc(a, 16), nullptr);
+    EXPECT_EQ(a.count, 5);
+    EXPECT_EQ(a.cap, 8);
+    arena_drop_last(a);
+    EXPECT_EQ(a.count, 4);
+}
+
+TEST(document, doc_free_twice_is_harmless_and_a_failed_load_holds_nothing) {
+    pdf_doc doc;
+    ASSERT_EQ(load_text(simple_pdf({"<< /Type /Catalog >>"}), doc), 0);
+    EXPECT_NE(doc.data, nullptr);
+    doc_free(doc);
+    EXPECT_EQ(doc.data, nullptr);
+    EXPECT_EQ(doc.objs.count, 0);
+    doc_free(doc);
+    EXPECT_EQ(doc.len, 0);
+
+    EXPECT_EQ(load_text("garbage only", doc), -1);
+    EXPECT_EQ(doc.data, nullptr);
+    EXPECT_EQ(doc.objs.items, nullptr);
+    EXPECT_STREQ(g_err, "no PDF objects found \xE2\x80\x94 not a PDF: mem.pdf");
+}
+
+TEST(document, set_error_cuts_long_messages_at_1023_bytes) {
+    const std::string path(1100, 'p');
+    set_error("cannot open %s", path.c_str());
+    EXPECT_EQ(std::strlen(g_err), 1023u);
+    EXPECT_EQ(std::string(g_err).substr(0, 12), "cannot open ");
+}
+
+namespace {
+
+pdf_obj span_obj() {
+    pdf_obj o;
+    o.dict_start = 0;
+    return o;
+}
+
+}  // namespace
+
+TEST(document, obj_type_table) {
+    const struct {
+        const char *text;
+        int kind;
+    } cases[] = {
+        {"<< /Type /Page >>", 1}, {"<< /Type/Pages >>", 2}, {"<< /Type /Page", 1}, {"<< /Type /Pages", 2},
+        {"<< /Type /Catalog /Type /Page >>", 1}, {"<< /Type (x) /Type /Pages >>", 2},
+        {"<< /Type /PageLabel /Type /Page >>", 0}, {"<< /Type /Pagesx >>", 0}, {"<< /Type /Page_x >>", 1},
+        {"<< /Kids [] >>", 0}, {"<< /Type /Pag", 0},
+    };
+    for (const auto &c : cases) EXPECT_EQ(obj_type(c.text, span_obj()), c.kind) << c.text;
+    pdf_obj in_stream;
+    in_stream.in_objstm = 1;
+    in_stream.text = "<</Type/Pages>>";
+    in_stream.text_len = 15;
+    EXPECT_EQ(obj_type("", in_stream), 2);
+    pdf_obj none;
+    EXPECT_EQ(obj_type("<< /Type /Page >>", none), 0);
+}
+
+TEST(document, dictionary_text_and_javascript_of_objects) {
+    pdf_doc doc;
+    const std::string pdf = simple_pdf({
+        "<< /Type /Catalog >>",
+        "<< /S /JavaScript /JS (app.alert(1)) >>",
+        "<< /Length 14 >>\nstream\n/JS (alert(1))\nendstream",
+        "[1 0 R]",
+        "<< /S /JScript /JSON 1 >>",
+        "<< /A (unclosed",
+    });
+    ASSERT_EQ(load_text(pdf, doc), 0);
+    EXPECT_EQ(get_obj_dict_text(doc, doc_find(doc, 1)), "<< /Type /Catalog >>");
+    EXPECT_EQ(obj_has_js(doc, doc_find(doc, 2)), 1);
+    EXPECT_EQ(obj_has_js(doc, doc_find(doc, 3)), 0);  // only the stream data names it
+    EXPECT_EQ(get_obj_dict_text(doc, doc_find(doc, 3)), "<< /Length 14 >>");
+    EXPECT_EQ(get_obj_dict_text(doc, doc_find(doc, 4)), "");
+    EXPECT_EQ(obj_has_js(doc, doc_find(doc, 4)), 0);
+    EXPECT_EQ(obj_has_js(doc, doc_find(doc, 5)), 0);
+    EXPECT_EQ(get_obj_dict_text(doc, doc_find(doc, 6)), "");  // no close before its endobj
+    EXPECT_EQ(obj_has_js(doc, nullptr), 0);
+
+    pdf_obj tiny;
+    tiny.in_objstm = 1;
+    tiny.text = "<";
+    tiny.text_len = 1;
+    EXPECT_EQ(get_obj_dict_text(doc, &tiny), "");
+    tiny.text = "[<</JS 1>>]";
+    tiny.text_len = 11;
+    EXPECT_EQ(obj_has_js(doc, &tiny), 0);
+}
+
+TEST(document, collect_ref_list_reads_inline_and_indirect_arrays) {
+    pdf_doc doc;
+    std::vector<std::string> bodies{"<< /Type /Catalog >>"};
+    while (bodies.size() < 39) bodies.push_back("<< >>");
+    bodies.push_back("[12 0 R]");    // 40
+    bodies.push_back("<< /X 1 >>");  // 41
+    const std::string pdf = simple_pdf(bodies);
+    ASSERT_EQ(load_text(pdf, doc), 0);
+    std::array<std::int32_t, 8> out{};
+    const struct {
+        const char *text;
+        const char *key;
+        int count;
+        std::vector<std::int32_t> nums;
+    } cases[] = {
+        {"<< /Annots [12 0 R 13 0 R] >>", "Annots", 2, {12, 13}},
+        {"<< /Annots[12 0 R 13 0 R] >>", "Annots", 2, {12, 13}},
+        {"<< /Kids [12 1 R 13 5 R] >>", "Kids", 2, {12, 13}},
+        {"<< /Annots [] >>", "Annots", 0, {}},
+        {"<< /Annots [ ] >>", "Annots", 0, {}},
+        {"<< /Annots [", "Annots", 0, {}},
+        {"<< /Annots 40 0 R >>", "Annots", 1, {12}},
+        {"<< /Annots 99 0 R >>", "Annots", -1, {}},
+        {"<< /Annots 41 0 R >>", "Annots", -1, {}},  // no '[' in object 41
+        {"<< /Annots [0 0 R 7 0 R] >>", "Annots", 1, {7}},
+        {"<< /Annots [7 0 R 7 0 R] >>", "Annots", 2, {7, 7}},
+        {"<< /AF /Foo /AF [5 0 R] >>", "AF", 1, {5}},
+        {"<< /X 1 /Annots", "Annots", -1, {}},
+        {"<< /Annots [5 0 R [6 0 R] 7 0 R] >>", "Annots", 2, {5, 6}},
+        {"<< /Annots [5 0 R 6 0 R", "Annots", 2, {5, 6}},
+        {"<< /Annots [1 0 R 2 0 R 3 0 R 4 0 R 5 0 R 6 0 R 7 0 R 8 0 R 9 0 R 10 0 R] >>", "Annots", 8,
+         {1, 2, 3, 4, 5, 6, 7, 8}},
+    };
+    for (const auto &c : cases) {
+        const std::string_view t = c.text;
+        const int n = collect_ref_list(doc, t, 0, c.key, out);
+        EXPECT_EQ(n, c.count) << c.text;
+        for (int i = 0; i < n && i < static_cast<int>(c.nums.size()); ++i) EXPECT_EQ(out[static_cast<std::size_t>(i)], c.nums[static_cast<std::size_t>(i)]) << c.text;
+    }
+}
+
+TEST(document, collect_ref_list_truncates_at_capacity) {
+    pdf_doc doc;
+    ASSERT_EQ(load_text(simple_pdf({"<< >>"}), doc), 0);
+    std::string t = "<< /Kids [";
+    for (int i = 1; i <= 1500; ++i) t += std::to_string(i) + " 0 R ";
+    t += "] >>";
+    std::array<std::int32_t, 1024> out{};
+    EXPECT_EQ(collect_ref_list(doc, t, 0, "Kids", out), 1024);
+    EXPECT_EQ(out[1023], 1024);
+}
