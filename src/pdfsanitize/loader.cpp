@@ -1,0 +1,530 @@
+// doc_load and the stages that find the objects: the header note, the object scan,
+// stream bounds, removal of objects found inside stream data, and one definition per
+// number. Keyword positions are collected once per load, so searches that would run
+// to the end of the file once per object become binary searches.
+#include "loader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <new>
+#include <queue>
+
+#include "errors.h"
+
+namespace pdfsanitize {
+
+std::vector<std::int32_t> all_keywords(std::string_view buf, std::string_view kw) {
+    std::vector<std::int32_t> out;
+    std::int32_t p = find_kw(buf, 0, kw);
+    while (p >= 0) {
+        out.push_back(p);
+        p = find_kw(buf, p + 1, kw);
+    }
+    return out;
+}
+
+std::vector<std::int32_t> all_names(std::string_view buf, std::string_view name) {
+    std::vector<std::int32_t> out;
+    std::int32_t p = find_name(buf, 0, name);
+    while (p >= 0) {
+        out.push_back(p);
+        p = find_name(buf, p + 1, name);
+    }
+    return out;
+}
+
+std::int32_t first_at_or_after(const std::vector<std::int32_t> &sorted, std::int64_t pos) {
+    if (pos > INT32_MAX) return no_pos;
+    const auto it = std::lower_bound(sorted.begin(), sorted.end(), static_cast<std::int32_t>(std::max<std::int64_t>(pos, 0)));
+    return it == sorted.end() ? no_pos : *it;
+}
+
+bool name_in_span(const std::vector<std::int32_t> &names, std::string_view buf, std::string_view name,
+                  std::int32_t a, std::int32_t e) {
+    const std::int64_t n = static_cast<std::int64_t>(name.size());
+    e = std::min(e, span_end(buf));
+    if (a < 0) a = 0;
+    const std::int32_t p = first_at_or_after(names, a);
+    if (p >= 0 && p + 1 + n <= e) return true;
+    // A name that ends exactly at the bound matches there whatever byte follows it.
+    const std::int64_t q = e - 1 - n;
+    return q >= a && buf[static_cast<std::size_t>(q)] == '/' &&
+           buf.compare(static_cast<std::size_t>(q) + 1, name.size(), name) == 0;
+}
+
+bool is_objstm_container(const pdf_doc &doc, const pdf_obj &o) {
+    if (o.in_objstm || !o.has_stream || o.dict_start < 0) return false;
+    const std::int32_t e = o.stream_kw > 0 ? o.stream_kw : doc.len;
+    return find_name(doc.bytes(), o.dict_start, e, "ObjStm") >= 0;
+}
+
+void read_header(pdf_doc &doc) {
+    if (doc.len < 8) return;
+    const std::string_view b = doc.bytes();
+    const std::int32_t last = std::min(doc.len - 8, 1023);
+    for (std::int32_t i = 0; i <= last; ++i) {
+        if (i > 0 && is_word_byte(byte_at(b, i - 1))) continue;
+        if (b.compare(static_cast<std::size_t>(i), 5, "%PDF-") != 0) continue;
+        doc.has_header = 1;
+        std::int32_t j = i + 5;
+        int k = 0;
+        if (j < doc.len && is_digit(byte_at(b, j))) doc.version[k++] = b[static_cast<std::size_t>(j++)];
+        if (j < doc.len && b[static_cast<std::size_t>(j)] == '.') doc.version[k++] = b[static_cast<std::size_t>(j++)];
+        while (k < 15 && j < doc.len && is_digit(byte_at(b, j))) doc.version[k++] = b[static_cast<std::size_t>(j++)];
+        doc.version[k] = '\0';
+        return;
+    }
+}
+
+namespace {
+
+std::int32_t digits_value(std::string_view b, std::int32_t from, std::int32_t to) {
+    std::uint32_t v = 0;
+    for (std::int32_t i = from; i < to; ++i) v = v * 10u + static_cast<std::uint32_t>(byte_at(b, i) - '0');
+    return static_cast<std::int32_t>(v);
+}
+
+bool ends_with_at(std::string_view b, std::int32_t pos, std::string_view s) {
+    const std::int64_t n = static_cast<std::int64_t>(s.size());
+    return pos >= n && b.compare(static_cast<std::size_t>(pos - n), s.size(), s) == 0;
+}
+
+}  // namespace
+
+void scan_object_headers(load_ctx &ctx) {
+    pdf_doc &doc = ctx.doc;
+    if (doc.len < 4) return;
+    const std::string_view b = doc.bytes();
+    bracket_memo &memo = doc_memo(doc);
+    for (const std::int32_t p : ctx.kw_obj) {
+        if (p > doc.len - 4) break;
+        // Backwards: blanks, the generation's digits, at least one blank, the number's digits.
+        std::int32_t j = p - 1;
+        while (j >= 0 && is_c_space(byte_at(b, j))) --j;
+        if (j < 0 || !is_digit(byte_at(b, j))) continue;
+        const std::int32_t gen_end = j + 1;
+        while (j >= 0 && is_digit(byte_at(b, j))) --j;
+        const std::int32_t gen_start = j + 1;
+        std::int32_t k = j;
+        while (k >= 0 && is_c_space(byte_at(b, k))) --k;
+        if (k == j || k < 0 || !is_digit(byte_at(b, k))) continue;
+        const std::int32_t num_end = k + 1;
+        while (k >= 0 && is_digit(byte_at(b, k))) --k;
+        const std::int32_t num_start = k + 1;
+        // Some producers glue the next header to the previous keyword ("endobj43 0 obj").
+        if (k >= 0 && is_letter(byte_at(b, k)) && !ends_with_at(b, num_start, "endobj") &&
+            !ends_with_at(b, num_start, "endstream"))
+            continue;
+        const std::int32_t num = digits_value(b, num_start, num_end);
+        if (num < 1) continue;
+
+        pdf_obj o;
+        o.num = num;
+        o.gen = digits_value(b, gen_start, gen_end);
+        o.start = num_start;
+        const std::int32_t q = skip_ws(b, p + 3);
+        if (q < doc.len && b[static_cast<std::size_t>(q)] == '<') {
+            o.dict_start = q;
+            const std::int32_t s = dict_stream_kw(b, q, &memo);
+            if (s >= 0) {
+                o.has_stream = 1;
+                o.stream_kw = s;
+                std::int32_t t = s + 6;
+                while (t < doc.len && (b[static_cast<std::size_t>(t)] == ' ' || b[static_cast<std::size_t>(t)] == '\t')) ++t;
+                if (t + 1 < doc.len && b[static_cast<std::size_t>(t)] == '\r' && b[static_cast<std::size_t>(t) + 1] == '\n')
+                    t += 2;
+                else if (t < doc.len && (b[static_cast<std::size_t>(t)] == '\n' || b[static_cast<std::size_t>(t)] == '\r'))
+                    ++t;
+                o.stream_start = t;
+                objvec_push(doc.objs, o);
+                continue;
+            }
+            const std::int32_t e = first_at_or_after(ctx.kw_endobj, q);
+            if (e < 0) continue;
+            // The dictionary-close scan bounded by e agrees with the unbounded one when
+            // that close lies inside the bound.
+            std::int32_t d = memo.dict_close(q);
+            if (d >= 0 && d + 1 >= e) d = no_pos;
+            if (d > 0 && d < e) {
+                const std::int32_t next_obj = first_at_or_after(ctx.kw_obj, d);
+                o.endobj = (next_obj >= 0 && next_obj < e) ? d + 2 : e;
+            } else {
+                o.endobj = e;
+            }
+            o.obj_end = o.endobj + 6;
+            objvec_push(doc.objs, o);
+            continue;
+        }
+        const std::int32_t e = first_at_or_after(ctx.kw_endobj, q);
+        if (e < 0) continue;
+        o.endobj = e;
+        o.obj_end = e + 6;
+        objvec_push(doc.objs, o);
+    }
+}
+
+namespace {
+
+// First position at or after pos that is not a blank of the C library's space set, or
+// -1; runs already crossed are remembered so that many streams ending in one long run
+// of blanks cost one pass over it.
+class blank_runs {
+public:
+    explicit blank_runs(std::string_view b) : b_(b) {}
+    std::int32_t next_non_blank(std::int32_t pos) {
+        const std::int32_t end = span_end(b_);
+        auto it = runs_.upper_bound(pos);
+        if (it != runs_.begin()) {
+            auto prev = std::prev(it);
+            if (pos < prev->second) pos = prev->second;
+        }
+        const std::int32_t from = pos;
+        while (pos < end && is_c_space(byte_at(b_, pos))) {
+            auto next = runs_.find(pos);
+            if (next != runs_.end()) {
+                pos = next->second;
+                continue;
+            }
+            ++pos;
+        }
+        if (pos > from) {
+            try {
+                runs_[from] = pos;
+            } catch (const std::bad_alloc &) {
+            }
+        }
+        return pos < end ? pos : no_pos;
+    }
+
+private:
+    std::string_view b_;
+    std::map<std::int32_t, std::int32_t> runs_;
+};
+
+// Declared length of a stream: -1 when it cannot be found by the /Length rules.
+std::int32_t declared_length(const pdf_doc &doc, const pdf_obj &o,
+                             const std::vector<std::pair<std::int32_t, std::int32_t>> &by_num) {
+    const std::string_view b = doc.bytes();
+    const std::int32_t sk = o.stream_kw;
+    const std::string_view within = b.substr(0, static_cast<std::size_t>(sk));
+    std::int32_t slash = find_name(b, o.dict_start, sk, "Length");
+    while (slash >= 0) {
+        std::int32_t v = slash + 7;
+        while (v < sk && is_pdf_ws(byte_at(b, v))) ++v;
+        if (v >= sk) return -1;
+        const unsigned char c = byte_at(b, v);
+        if (c == '[') {
+            std::int32_t last = -1;
+            std::int32_t i = v + 1;
+            while (i < sk && b[static_cast<std::size_t>(i)] != ']') {
+                std::int32_t p = i;
+                const std::int32_t n = parse_int_at(within, p);
+                if (p != i) {
+                    if (n >= 0) last = n;
+                    i = p;
+                } else {
+                    ++i;
+                }
+            }
+            if (last >= 0) return last;
+        } else if (is_digit(c) || c == '-') {
+            std::int32_t p = v;
+            const std::int32_t n = parse_int_at(within, p);
+            if (p != v && n >= 0) {
+                // "n g R" makes the length indirect.
+                std::int32_t i = p;
+                bool ref = false;
+                if (i < sk && is_pdf_ws(byte_at(b, i))) {
+                    i = skip_ws(within, i);
+                    if (i < sk && is_digit(byte_at(b, i))) {
+                        while (i < sk && is_digit(byte_at(b, i))) ++i;
+                        i = skip_ws(within, i);
+                        if (i < sk && b[static_cast<std::size_t>(i)] == 'R' &&
+                            !(i + 1 < doc.len && is_word_byte(byte_at(b, i + 1))))
+                            ref = true;
+                    }
+                }
+                if (!ref) return n;
+                const auto it = std::lower_bound(by_num.begin(), by_num.end(), std::make_pair(n, INT32_MIN));
+                if (it == by_num.end() || it->first != n) return -1;
+                const pdf_obj &t = doc.objs.items[it->second];
+                if (t.has_stream) return -1;
+                std::int32_t r = t.start;
+                parse_int_at(b, r);
+                r = skip_ws(b, r);
+                if (r < doc.len && is_digit(byte_at(b, r))) {
+                    parse_int_at(b, r);
+                    r = skip_ws(b, r);
+                }
+                if (!kw_at(b, r, "obj")) return -1;
+                r += 3;
+                const std::int32_t before = r;
+                const std::int32_t len = parse_int_at(b, r);
+                if (r == before || len < 0) return -1;
+                return len;
+            }
+        }
+        slash = find_name(b, slash + 1, sk, "Length");
+    }
+    return -1;
+}
+
+}  // namespace
+
+void fix_stream_bounds(load_ctx &ctx) {
+    pdf_doc &doc = ctx.doc;
+    const std::string_view b = doc.bytes();
+    // (number, index) pairs in list order, for "the first record with that number".
+    std::vector<std::pair<std::int32_t, std::int32_t>> by_num;
+    by_num.reserve(static_cast<std::size_t>(doc.objs.count));
+    for (std::int32_t i = 0; i < doc.objs.count; ++i) by_num.emplace_back(doc.objs.items[i].num, i);
+    std::sort(by_num.begin(), by_num.end());
+    blank_runs blanks(b);
+
+    for (std::int32_t i = 0; i < doc.objs.count; ++i) {
+        pdf_obj &o = doc.objs.items[i];
+        if (!o.has_stream) continue;
+        const std::int32_t L = declared_length(doc, o, by_num);
+        std::int64_t E = -1;
+        if (L >= 0) {
+            E = static_cast<std::int64_t>(o.stream_start) + L;
+            bool accepted = false;
+            if (E < doc.len) {
+                const std::int32_t q = blanks.next_non_blank(static_cast<std::int32_t>(E));
+                if (q >= 0 && doc.len - q >= 6 &&
+                    (b.compare(static_cast<std::size_t>(q), 5, "endst") == 0 ||
+                     b.compare(static_cast<std::size_t>(q), 6, "endobj") == 0))
+                    accepted = true;
+            }
+            if (!accepted) E = -1;
+        }
+        if (E < 0) {
+            // No usable length, or nothing acceptable after it: up to "endstream", less
+            // the one end-of-line marker before it.
+            const std::int32_t k = first_at_or_after(ctx.kw_endstream, std::int64_t{o.stream_start} + 1);
+            if (k >= 0) {
+                E = k;
+                if (b[static_cast<std::size_t>(k) - 1] == '\n') {
+                    E = k - 1;
+                    if (k - 1 > o.stream_start && b[static_cast<std::size_t>(k) - 2] == '\r') E = k - 2;
+                } else if (b[static_cast<std::size_t>(k) - 1] == '\r') {
+                    E = k - 1;
+                }
+            } else {
+                E = doc.len;
+                o.stream_unterminated = 1;
+            }
+        }
+        if (E < o.stream_start) E = o.stream_start;
+        o.stream_end = static_cast<std::int32_t>(E);
+        o.stream_len = o.stream_end - o.stream_start;
+        o.endobj = first_at_or_after(ctx.kw_endobj, E + 1);
+        o.obj_end = o.endobj >= 0 ? o.endobj + 6 : no_pos;
+    }
+}
+
+void remove_false_objects(pdf_doc &doc) {
+    // Records are in file order. A record goes when it is a stream without "endobj", or
+    // when its header lies inside the data of an earlier stream that was kept. The
+    // earlier streams' data ranges become active once the walk reaches their start;
+    // because headers come in increasing order, the largest active end decides.
+    using range = std::pair<std::int32_t, std::int32_t>;
+    std::priority_queue<range, std::vector<range>, std::greater<range>> pending;
+    std::int64_t active_end = -1;
+    std::int32_t kept = 0;
+    for (std::int32_t i = 0; i < doc.objs.count; ++i) {
+        const pdf_obj o = doc.objs.items[i];
+        if (o.has_stream && o.endobj < 0) continue;
+        while (!pending.empty() && pending.top().first <= o.start) {
+            active_end = std::max<std::int64_t>(active_end, pending.top().second);
+            pending.pop();
+        }
+        if (o.start < active_end) continue;
+        if (o.has_stream && o.stream_start >= 0 && o.stream_end > o.stream_start)
+            pending.emplace(o.stream_start, o.stream_end);
+        doc.objs.items[kept++] = o;
+    }
+    doc.objs.count = kept;
+}
+
+void keep_one_definition(pdf_doc &doc) {
+    std::int32_t M = 0;
+    for (const pdf_obj &o : doc.objs.view())
+        if (o.num <= max_object_number && o.num > M) M = o.num;
+    std::vector<unsigned char> container(static_cast<std::size_t>(doc.objs.count));
+    for (std::int32_t k = 0; k < doc.objs.count; ++k)
+        container[static_cast<std::size_t>(k)] = is_objstm_container(doc, doc.objs.items[k]) ? 1 : 0;
+
+    std::vector<std::int32_t> direct, instream;
+    bool tables = true;
+    try {
+        direct.assign(static_cast<std::size_t>(M) + 1, no_pos);
+        instream.assign(static_cast<std::size_t>(M) + 1, no_pos);
+    } catch (const std::bad_alloc &) {
+        tables = false;
+        direct.clear();
+        instream.clear();
+    }
+
+    objvec out;
+    std::int32_t max_num = 0;
+    if (tables) {
+        for (std::int32_t k = 0; k < doc.objs.count; ++k) {
+            const pdf_obj &o = doc.objs.items[k];
+            if (o.num < 0 || o.num > M) continue;
+            if (o.in_objstm)
+                instream[static_cast<std::size_t>(o.num)] = k;
+            else if (!container[static_cast<std::size_t>(k)])
+                direct[static_cast<std::size_t>(o.num)] = k;
+        }
+    }
+    // Without the tables: an in-stream record survives unless some direct record has its
+    // number (found through a sorted list), and every direct record survives.
+    std::vector<std::int32_t> direct_nums;
+    if (!tables) {
+        for (std::int32_t k = 0; k < doc.objs.count; ++k) {
+            const pdf_obj &o = doc.objs.items[k];
+            if (!o.in_objstm && !container[static_cast<std::size_t>(k)]) direct_nums.push_back(o.num);
+        }
+        std::sort(direct_nums.begin(), direct_nums.end());
+    }
+    for (std::int32_t k = 0; k < doc.objs.count; ++k) {
+        const pdf_obj &o = doc.objs.items[k];
+        if (o.num > max_object_number || o.num < 1) continue;
+        bool keep;
+        if (tables) {
+            const std::size_t n = static_cast<std::size_t>(o.num);
+            if (o.in_objstm)
+                keep = direct[n] == no_pos && instream[n] == k;
+            else
+                keep = !container[static_cast<std::size_t>(k)] && (direct[n] == no_pos || direct[n] == k);
+        } else {
+            if (o.in_objstm)
+                keep = !std::binary_search(direct_nums.begin(), direct_nums.end(), o.num);
+            else
+                keep = !container[static_cast<std::size_t>(k)];
+        }
+        if (!keep) continue;
+        objvec_push(out, o);
+        if (o.num > max_num) max_num = o.num;
+    }
+    doc.objs = std::move(out);
+    doc.max_num = max_num;
+}
+
+namespace {
+
+int run_stages(pdf_doc &doc, const char *path) {
+    load_ctx ctx{doc, path, {}, {}, {}};
+    const std::string_view b = doc.bytes();
+    ctx.kw_obj = all_keywords(b, "obj");
+    ctx.kw_endobj = all_keywords(b, "endobj");
+    ctx.kw_endstream = all_keywords(b, "endstream");
+
+    read_xref_chain(ctx);
+    read_header(doc);
+    scan_object_headers(ctx);
+    fix_stream_bounds(ctx);
+    remove_false_objects(doc);
+    expand_object_streams(doc);
+    keep_one_definition(doc);
+    if (doc.objs.count == 0) {
+        set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
+        return -1;
+    }
+    if (refuse_encrypted(ctx) != 0) return -1;
+    doc_build_index(doc);
+    settle_catalog_and_pages(doc);
+    return 0;
+}
+
+void reset(pdf_doc &doc) {
+    doc_free(doc);
+    doc.catalog = no_pos;
+    doc.trailer_root = no_pos;
+    doc.trailer_info = no_pos;
+    doc.startxref = no_pos;
+    doc.info = no_pos;
+}
+
+int load_stages(pdf_doc &doc, const char *path) {
+    int rc;
+    try {
+        rc = run_stages(doc, path);
+    } catch (const std::bad_alloc &) {
+        set_error("out of memory");
+        rc = -1;
+    }
+    if (rc != 0) doc_free(doc);
+    return rc;
+}
+
+struct file_closer {
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+int doc_load(const char *path, pdf_doc &doc) {
+    reset(doc);
+    if (!path) {
+        set_error("NULL path argument");
+        doc_free(doc);
+        return -1;
+    }
+    std::unique_ptr<std::FILE, file_closer> f(std::fopen(path, "rb"));
+    if (!f) {
+        set_error("cannot open %s", path);
+        doc_free(doc);
+        return -1;
+    }
+    long size = -1;
+    if (std::fseek(f.get(), 0, SEEK_END) == 0) size = std::ftell(f.get());
+    if (size <= 0 || size > INT32_MAX || std::fseek(f.get(), 0, SEEK_SET) != 0) {
+        set_error("empty input file: %s", path);
+        doc_free(doc);
+        return -1;
+    }
+    char *data = static_cast<char *>(std::malloc(static_cast<std::size_t>(size)));
+    if (!data || std::fread(data, 1, static_cast<std::size_t>(size), f.get()) != static_cast<std::size_t>(size)) {
+        std::free(data);
+        set_error("read error on %s", path);
+        doc_free(doc);
+        return -1;
+    }
+    f.reset();
+    doc.data = data;
+    doc.len = static_cast<std::int32_t>(size);
+    return load_stages(doc, path);
+}
+
+int doc_load_memory(const char *name, std::span<const unsigned char> bytes, pdf_doc &doc) {
+    reset(doc);
+    if (!name) {
+        set_error("NULL path argument");
+        doc_free(doc);
+        return -1;
+    }
+    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
+        set_error("empty input file: %s", name);
+        doc_free(doc);
+        return -1;
+    }
+    char *data = static_cast<char *>(std::malloc(bytes.size()));
+    if (!data) {
+        set_error("read error on %s", name);
+        doc_free(doc);
+        return -1;
+    }
+    std::memcpy(data, bytes.data(), bytes.size());
+    doc.data = data;
+    doc.len = static_cast<std::int32_t>(bytes.size());
+    return load_stages(doc, name);
+}
+
+}  // namespace pdfsanitize

@@ -1,0 +1,60 @@
+// Loading a document: reading the file, the cross-reference chain and trailers, the
+// object scan with stream bounds, object streams, one definition per number, the
+// refusals, and the catalog with its page tree.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "document.h"
+
+namespace pdfsanitize {
+
+// Fills doc from the file at path. 0 when loaded; -1 when refused or unreadable, with
+// the reason in the last-error message and nothing left to release.
+int doc_load(const char *path, pdf_doc &doc);
+
+// The same stages over bytes already in memory; `name` stands for the path in messages.
+int doc_load_memory(const char *name, std::span<const unsigned char> bytes, pdf_doc &doc);
+
+// Sorted positions of every occurrence of a keyword (kw_at) or a name (find_name) in buf.
+std::vector<std::int32_t> all_keywords(std::string_view buf, std::string_view kw);
+std::vector<std::int32_t> all_names(std::string_view buf, std::string_view name);
+// First entry >= pos, or -1.
+std::int32_t first_at_or_after(const std::vector<std::int32_t> &sorted, std::int64_t pos);
+// Whether find_name(buf, a, e, name) would find a match, given all_names(buf, name).
+bool name_in_span(const std::vector<std::int32_t> &names, std::string_view buf, std::string_view name,
+                  std::int32_t a, std::int32_t e);
+
+// State shared by the loading stages of one load.
+struct load_ctx {
+    pdf_doc &doc;
+    const char *path;
+    std::vector<std::int32_t> kw_obj;
+    std::vector<std::int32_t> kw_endobj;
+    std::vector<std::int32_t> kw_endstream;
+};
+
+// The stages, in the order doc_load runs them.
+void read_xref_chain(load_ctx &ctx);
+void read_header(pdf_doc &doc);
+void scan_object_headers(load_ctx &ctx);
+void fix_stream_bounds(load_ctx &ctx);
+void remove_false_objects(pdf_doc &doc);
+void expand_object_streams(pdf_doc &doc);
+void keep_one_definition(pdf_doc &doc);
+// 0, or -1 with "encrypted PDFs are not supported: %s" reported.
+int refuse_encrypted(load_ctx &ctx);
+void settle_catalog_and_pages(pdf_doc &doc);
+
+// A stream whose dictionary names /ObjStm.
+bool is_objstm_container(const pdf_doc &doc, const pdf_obj &o);
+
+// Walks the page tree from node num, appending pages in tree order; the result is that
+// of the recursive walk (1 for a page, the page count, 0, or -1 when the walk stopped).
+int resolve_pages(const pdf_doc &doc, std::int32_t num, pagevec &pages,
+                  std::vector<unsigned char> &visited);
+
+}  // namespace pdfsanitize

@@ -1,0 +1,217 @@
+// The startxref chain: classic cross-reference sections with the trailers after them,
+// cross-reference streams by their dictionary only. It supplies /Root, /Info and the
+// encryption mark; objects are never located through it. Also the refusal of
+// encrypted files.
+#include <algorithm>
+#include <new>
+
+#include "errors.h"
+#include "loader.h"
+
+namespace pdfsanitize {
+
+namespace {
+
+constexpr int max_sections = 32;
+constexpr std::int32_t max_subsection_entries = 10000000;
+constexpr std::int32_t max_subsection_first = 8388608;
+
+bool is_xref_entry(std::string_view b, std::int32_t at) {
+    for (int i = 0; i < 10; ++i)
+        if (!is_digit(byte_at(b, at + i))) return false;
+    if (!is_c_space(byte_at(b, at + 10))) return false;
+    for (int i = 11; i < 16; ++i)
+        if (!is_digit(byte_at(b, at + i))) return false;
+    if (!is_c_space(byte_at(b, at + 16))) return false;
+    const char t = b[static_cast<std::size_t>(at) + 17];
+    return t == 'n' || t == 'f';
+}
+
+void read_classic_section(pdf_doc &doc, std::int32_t x) {
+    const std::string_view b = doc.bytes();
+    std::int32_t cur = skip_ws(b, x + 4);
+    bool first = true;
+    while (cur < doc.len && !kw_at(b, cur, "trailer")) {
+        std::int32_t p = cur;
+        const std::int32_t f = parse_int_at(b, p);
+        const std::int32_t after_f = p;
+        const std::int32_t n = parse_int_at(b, p);
+        if (after_f == cur || p == after_f) break;
+        if (n < 1 || n > max_subsection_entries || f < 0 || f > max_subsection_first) break;
+        if (n > (doc.len - p) / 18 + 1) break;
+        if (first) {
+            doc.has_xref_table = 1;
+            doc.xref_first = f;
+            if (std::int64_t{f} + n > doc.xref_size) doc.xref_size = f + n;
+        }
+        cur = skip_ws(b, p);
+        for (std::int32_t k = 0; k < n; ++k) {
+            if (doc.len - cur < 20) return;
+            if (first && b[static_cast<std::size_t>(cur) + 17] == 'n' && is_xref_entry(b, cur) &&
+                f + k < doc.xref_size) {
+                std::int32_t q = cur;
+                const std::int32_t off = parse_int_at(b, q);
+                q = cur + 11;
+                const std::int32_t gen = parse_int_at(b, q);
+                doc.xref_entries.push_back({f + k, off, gen});
+            }
+            cur += 20;
+        }
+        first = false;
+        cur = skip_ws(b, cur);
+    }
+}
+
+// First non-negative integer after an occurrence of the name within [b, e): each
+// occurrence's value is read once, and trailers look their spans up by position.
+struct name_values {
+    std::vector<std::int32_t> pos;
+    std::vector<std::int32_t> value;      // per occurrence: the integer after it, or -1
+    std::vector<std::int32_t> next_good;  // per occurrence: first index >= it with a value
+};
+
+name_values index_name_values(std::string_view b, std::string_view name) {
+    name_values nv;
+    nv.pos = all_names(b, name);
+    nv.value.resize(nv.pos.size());
+    nv.next_good.resize(nv.pos.size());
+    for (std::size_t i = 0; i < nv.pos.size(); ++i) {
+        std::int32_t p = skip_ws(b, nv.pos[i] + 1 + static_cast<std::int32_t>(name.size()));
+        const std::int32_t before = p;
+        const std::int32_t v = parse_int_at(b, p);
+        nv.value[i] = (p != before && v >= 0) ? v : -1;
+    }
+    std::int32_t next = -1;
+    for (std::size_t i = nv.pos.size(); i-- > 0;) {
+        if (nv.value[i] >= 0) next = static_cast<std::int32_t>(i);
+        nv.next_good[i] = next;
+    }
+    return nv;
+}
+
+// The value of the first occurrence in [a, e) that has one, or -1. A trailer span ends
+// at a "startxref" keyword or at the end of the file, where an integer cannot continue,
+// so a value read without the bound is the value read within it.
+std::int32_t first_value_in(const name_values &nv, std::int32_t a, std::int32_t e, std::int32_t name_len) {
+    const auto it = std::lower_bound(nv.pos.begin(), nv.pos.end(), a);
+    if (it == nv.pos.end()) return -1;
+    const std::int32_t g = nv.next_good[static_cast<std::size_t>(it - nv.pos.begin())];
+    if (g < 0) return -1;
+    const std::int32_t p = nv.pos[static_cast<std::size_t>(g)];
+    if (std::int64_t{p} + 1 + name_len >= e) return -1;
+    return nv.value[static_cast<std::size_t>(g)];
+}
+
+void read_trailers(load_ctx &ctx, std::int32_t x) {
+    pdf_doc &doc = ctx.doc;
+    const std::string_view b = doc.bytes();
+    const std::vector<std::int32_t> startxrefs = all_keywords(b, "startxref");
+    const name_values roots = index_name_values(b, "Root");
+    const name_values infos = index_name_values(b, "Info");
+    const std::vector<std::int32_t> encrypts = all_names(b, "Encrypt");
+    std::int32_t t = find_kw(b, x + 4, "trailer");
+    while (t >= 0) {
+        const std::int32_t start = skip_ws(b, t + 7);
+        std::int32_t e = first_at_or_after(startxrefs, start);
+        if (e < 0) e = doc.len;
+        if (start < doc.len && start < e && b[static_cast<std::size_t>(start)] == '<') {
+            const std::int32_t r = first_value_in(roots, start, e, 4);
+            if (r >= 0) doc.trailer_root = r;
+            const std::int32_t i = first_value_in(infos, start, e, 4);
+            if (i >= 0) doc.trailer_info = i;
+            if (name_in_span(encrypts, b, "Encrypt", start, e)) doc.encrypted = 1;
+        }
+        t = find_kw(b, t + 1, "trailer");
+    }
+}
+
+// Reads one cross-reference stream dictionary; returns the next offset or -1.
+std::int32_t read_xref_stream(pdf_doc &doc, std::int32_t at) {
+    const std::string_view b = doc.bytes();
+    std::int32_t p = at;
+    while (p < doc.len && is_digit(byte_at(b, p))) ++p;
+    p = skip_ws(b, p);
+    if (p < doc.len && is_digit(byte_at(b, p))) {
+        parse_int_at(b, p);
+        p = skip_ws(b, p);
+    }
+    if (!kw_at(b, p, "obj")) return -1;
+    const std::int32_t s = skip_ws(b, p + 3);
+    std::int32_t e = doc.len;
+    if (s < doc.len && b[static_cast<std::size_t>(s)] == '<') {
+        const std::int32_t k = dict_stream_kw(b, s, &doc_memo(doc));
+        if (k >= 0) e = k;
+    }
+    const std::string_view span = b.substr(0, static_cast<std::size_t>(e));
+    std::int32_t next = -1;
+    const std::int32_t prev = find_name(span, s, "Prev");
+    if (prev >= 0) {
+        std::int32_t q = skip_ws(span, prev + 5);
+        const std::int32_t before = q;
+        const std::int32_t v = parse_int_at(span, q);
+        if (q != before && v >= 0 && v < doc.len) next = v;
+    }
+    if (doc.trailer_root == -1) {
+        const std::int32_t root = find_name(span, s, "Root");
+        if (root >= 0) {
+            std::int32_t q = skip_ws(span, root + 5);
+            const std::int32_t before = q;
+            const std::int32_t v = parse_int_at(span, q);
+            if (q != before && v >= 0) doc.trailer_root = v;
+        }
+    }
+    if (find_name(span, s, "Encrypt") >= 0) doc.encrypted = 1;
+    return next;
+}
+
+}  // namespace
+
+void read_xref_chain(load_ctx &ctx) {
+    pdf_doc &doc = ctx.doc;
+    const std::string_view b = doc.bytes();
+    const std::vector<std::int32_t> startxrefs = all_keywords(b, "startxref");
+    if (startxrefs.empty()) return;
+    std::int32_t p = startxrefs.back() + 9;
+    const std::int32_t before = p;
+    const std::int32_t off = parse_int_at(b, p);
+    if (p == before || off < 0 || off >= doc.len) return;
+    doc.startxref = off;
+    doc.has_startxref = 1;
+
+    std::int32_t at = off;
+    for (int section = 0; section < max_sections && at >= 0; ++section) {
+        const std::int32_t i = skip_ws(b, at);
+        if (i >= doc.len) return;
+        if (kw_at(b, i, "xref")) {
+            try {
+                read_classic_section(doc, i);
+            } catch (const std::bad_alloc &) {
+                // The index is diagnostic only; what was recorded stays.
+            }
+            read_trailers(ctx, i);
+            return;
+        }
+        if (!is_digit(byte_at(b, i))) return;
+        at = read_xref_stream(doc, i);
+    }
+}
+
+int refuse_encrypted(load_ctx &ctx) {
+    pdf_doc &doc = ctx.doc;
+    const std::string_view b = doc.bytes();
+    bool refuse = doc.encrypted != 0;
+    if (!refuse) {
+        std::int32_t p = find_name(b, 0, "Encrypt");
+        while (p >= 0 && !refuse) {
+            const std::int32_t v = skip_ws(b, p + 8);
+            if (v < doc.len && (is_digit(byte_at(b, v)) || b[static_cast<std::size_t>(v)] == '<')) refuse = true;
+            p = find_name(b, p + 1, "Encrypt");
+        }
+    }
+    if (!refuse) return 0;
+    doc.encrypted = 1;
+    set_error("encrypted PDFs are not supported: %s", ctx.path);
+    return -1;
+}
+
+}  // namespace pdfsanitize
