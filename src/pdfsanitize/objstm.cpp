@@ -1,0 +1,126 @@
+// Object streams: every recognised container is expanded into an arena block and one
+// in-stream record per contained object is appended to the list. The containers
+// themselves are dropped later, with the duplicates.
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "../inflate/inflate.h"
+#include "loader.h"
+
+namespace pdfsanitize {
+
+namespace {
+
+constexpr std::int64_t max_container_bytes = std::int64_t{1} << 28;
+constexpr std::int64_t max_objects_per_stream = 100000;
+constexpr std::int64_t max_object_text = 1048576;
+constexpr std::int64_t decoder_max_capacity = std::int64_t{1} << 30;
+constexpr std::int64_t last_retry_capacity = (std::int64_t{1} << 28) - 1;
+
+// First integer after an occurrence of /name in the span that passes `ok`, or -1.
+template <typename Pred>
+std::int32_t first_value_after(std::string_view span, std::int32_t from, std::string_view name, Pred ok) {
+    std::int32_t p = find_name(span, from, name);
+    while (p >= 0) {
+        std::int32_t q = skip_ws(span, p + 1 + static_cast<std::int32_t>(name.size()));
+        const std::int32_t before = q;
+        const std::int32_t v = parse_int_at(span, q);
+        if (q != before && ok(v)) return v;
+        p = find_name(span, p + 1, name);
+    }
+    return -1;
+}
+
+// Decompresses (or copies) the container's data into a new arena block. Returns the
+// block and sets text_len, or null when the container is skipped.
+char *expand_data(pdf_doc &doc, const pdf_obj &o, std::string_view span, std::int32_t &text_len) {
+    const std::int64_t raw = std::int64_t{o.stream_end} - o.stream_start;
+    if (raw < 0 || raw > max_container_bytes) return nullptr;
+    const bool flate = find_name(span, o.dict_start, "FlateDecode") >= 0 || find_name(span, o.dict_start, "Fl") >= 0;
+    const auto *src = reinterpret_cast<const std::uint8_t *>(doc.data + o.stream_start);
+    if (!flate) {
+        char *block = arena_alloc(doc.arena, static_cast<std::size_t>(raw));
+        if (!block) return nullptr;
+        std::memcpy(block, src, static_cast<std::size_t>(raw));
+        text_len = static_cast<std::int32_t>(raw);
+        return block;
+    }
+    std::int64_t cap = 8 * raw + 64;
+    for (;;) {
+        // The decoder refuses any capacity above 1 GiB, so such an attempt needs no block.
+        if (cap <= decoder_max_capacity) {
+            char *block = arena_alloc(doc.arena, static_cast<std::size_t>(cap));
+            if (!block) return nullptr;
+            std::size_t produced = 0;
+            const int rc = inflate::inflate_decompress(
+                std::span<const std::uint8_t>(src, static_cast<std::size_t>(raw)),
+                std::span<std::uint8_t>(reinterpret_cast<std::uint8_t *>(block), static_cast<std::size_t>(cap)), produced);
+            if (rc == 0) {
+                text_len = static_cast<std::int32_t>(produced);
+                // Nothing points into the block yet: give back what the text does not use.
+                return arena_shrink_last(doc.arena, produced);
+            }
+            arena_drop_last(doc.arena);  // a failed attempt is dead weight
+        }
+        if (cap > last_retry_capacity) return nullptr;
+        cap *= 4;
+    }
+}
+
+void expand_container(pdf_doc &doc, const pdf_obj &o) {
+    const std::string_view b = doc.bytes();
+    const std::int32_t span_stop = o.stream_kw > 0 ? o.stream_kw : doc.len;
+    const std::string_view span = b.substr(0, static_cast<std::size_t>(span_stop));
+
+    std::int32_t text_len = 0;
+    const char *text = expand_data(doc, o, span, text_len);
+    if (!text) return;
+
+    const std::int32_t n = first_value_after(span, o.dict_start, "N", [](std::int32_t v) { return v > 0; });
+    const std::int32_t first = first_value_after(span, o.dict_start, "First", [](std::int32_t v) { return v >= 0; });
+    if (first < 0) return;
+    if (n < 1 || n > max_objects_per_stream || first > text_len) return;
+
+    std::vector<std::int32_t> nums, offs;
+    try {
+        nums.resize(static_cast<std::size_t>(n));
+        offs.resize(static_cast<std::size_t>(n));
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    const std::string_view t(text, static_cast<std::size_t>(text_len));
+    std::int32_t cur = 0;
+    for (std::int32_t k = 0; k < n; ++k) {
+        nums[static_cast<std::size_t>(k)] = read_int_adv(t, cur);
+        offs[static_cast<std::size_t>(k)] = read_int_adv(t, cur);
+        if (nums[static_cast<std::size_t>(k)] < 0 || offs[static_cast<std::size_t>(k)] < 0) return;
+    }
+    for (std::int32_t k = 0; k < n; ++k) {
+        const std::int32_t num = nums[static_cast<std::size_t>(k)];
+        if (num <= 0) continue;
+        const std::int64_t at = std::int64_t{first} + offs[static_cast<std::size_t>(k)];
+        const std::int64_t length = k + 1 < n ? std::int64_t{offs[static_cast<std::size_t>(k) + 1]} - offs[static_cast<std::size_t>(k)]
+                                              : text_len - at;
+        if (length < 1 || length > max_object_text || at + length > text_len) continue;
+        pdf_obj rec;
+        rec.num = num;
+        rec.in_objstm = 1;
+        rec.text = text + at;
+        rec.text_len = static_cast<std::int32_t>(length);
+        objvec_push(doc.objs, rec);
+    }
+}
+
+}  // namespace
+
+void expand_object_streams(pdf_doc &doc) {
+    // Records appended here are in-stream records and are passed over in turn.
+    for (std::int32_t i = 0; i < doc.objs.count; ++i) {
+        const pdf_obj o = doc.objs.items[i];  // a copy: appending may move the list
+        if (!is_objstm_container(doc, o)) continue;
+        expand_container(doc, o);
+    }
+}
+
+}  // namespace pdfsanitize
