@@ -1,0 +1,289 @@
+// The scan visits the catalog, each page of the page list with its annotations, and
+// every object, and counts what it finds by name searches on dictionary copies.
+#include "scan.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <unordered_map>
+
+namespace pdfsanitize {
+
+namespace {
+
+bool has_name(std::string_view text, std::string_view name) { return find_name(text, 0, name) >= 0; }
+
+// Position just after the first /name of the text, or -1.
+std::int32_t value_of(std::string_view text, std::string_view name) {
+    const std::int32_t p = find_name(text, 0, name);
+    return p < 0 ? no_pos : p + 1 + static_cast<std::int32_t>(name.size());
+}
+
+bool in_mark_range(const pdf_doc &doc, std::int32_t n) { return n >= 1 && n <= doc.max_num; }
+
+}  // namespace
+
+int count_aa_dict_entries(std::string_view text) {
+    const std::size_t n = text.size();
+    int depth = 0, count = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = text[i];
+        if (c == '<' && i + 1 < n && text[i + 1] == '<') {
+            ++depth;
+            i += 2;
+        } else if (c == '>' && i + 1 < n && text[i + 1] == '>') {
+            --depth;
+            i += 2;
+        } else if (c == '/' && depth == 1) {
+            std::size_t j = i + 1;
+            while (j < n && is_word_byte(static_cast<unsigned char>(text[j]))) ++j;
+            if (j > i + 1) ++count;
+            i = j > i + 1 ? j : i + 1;
+        } else {
+            ++i;
+        }
+    }
+    return count;
+}
+
+dict_text dict_value_text(const pdf_doc &doc, std::string_view text, std::int32_t pos) {
+    const std::int32_t len = span_end(text);
+    std::int32_t v = skip_ws(text, pos);
+    if (v < 0 || v >= len) return dict_text();
+    if (is_digit(byte_at(text, v))) {
+        const std::int32_t num = parse_int_at(text, v);
+        return get_obj_dict_text(doc, doc_find(doc, num));
+    }
+    if (v + 1 < len && text[static_cast<std::size_t>(v)] == '<' && text[static_cast<std::size_t>(v) + 1] == '<')
+        return dict_text_at(text, v);
+    return dict_text();
+}
+
+std::int64_t count_leaf_pairs(const pdf_doc &doc, std::string_view text, std::int32_t pos, unsigned char *counted) {
+    const std::int32_t end = span_end(text);
+    bracket_memo memo(text);
+    std::int64_t count = 0;
+    std::int32_t i = pos;
+    while (i >= 0 && i < end && text[static_cast<std::size_t>(i)] != ']') {
+        const std::int32_t key_end = skip_pdf_value(text, i, &memo);
+        if (key_end <= i) {
+            ++i;
+            continue;
+        }
+        if (key_end >= end) break;
+        const std::int32_t v = skip_ws(text, key_end);
+        if (v >= end || text[static_cast<std::size_t>(v)] == ']') break;
+        if (is_digit(byte_at(text, v))) {
+            std::int32_t p = v;
+            const std::int32_t n = parse_int_at(text, p);
+            if (in_mark_range(doc, n) && counted) counted[n] = 1;
+        }
+        const std::int32_t value_end = skip_pdf_value(text, v, &memo);
+        i = skip_ws(text, value_end > v ? value_end : v + 1);
+        ++count;
+    }
+    return count;
+}
+
+std::int64_t count_name_tree_leaf_pairs(const pdf_doc &doc, std::int32_t num, std::vector<unsigned char> &visited,
+                                        unsigned char *counted) {
+    // Each node is entered at most once, so the total is the sum over the nodes reachable
+    // through /Kids, whatever the order they are entered in; a work list replaces the
+    // recursion and keeps deep trees off the call stack.
+    std::int64_t total = 0;
+    std::vector<std::int32_t> work{num};
+    std::array<std::int32_t, 1024> kids;
+    while (!work.empty()) {
+        const std::int32_t n = work.back();
+        work.pop_back();
+        if (!in_mark_range(doc, n) || visited[static_cast<std::size_t>(n)]) continue;
+        visited[static_cast<std::size_t>(n)] = 1;
+        const dict_text node = get_obj_dict_text(doc, doc_find(doc, n));
+        if (node.empty()) continue;
+        const std::int32_t names = value_of(node, "Names");
+        if (names >= 0) {
+            const std::int32_t v = skip_ws(node, names);
+            if (v < span_end(node) && node[static_cast<std::size_t>(v)] == '[') total += count_leaf_pairs(doc, node, v + 1, counted);
+        }
+        const std::int32_t k = find_name(node, 0, "Kids");
+        if (k >= 0) {
+            const int c = collect_ref_list(doc, node, k, "Kids", kids);
+            for (int j = c; j-- > 0;) work.push_back(kids[static_cast<std::size_t>(j)]);
+        }
+    }
+    return total;
+}
+
+namespace {
+
+struct scan_state {
+    const pdf_doc &doc;
+    scan_result &r;
+    std::vector<unsigned char> visited;
+    std::vector<unsigned char> counted;
+
+    // Adds a reference to an embedded file found through /AF or an annotation's /FS.
+    void count_once(std::int32_t n) {
+        if (!counted[static_cast<std::size_t>(n)]) {
+            counted[static_cast<std::size_t>(n)] = 1;
+            ++r.embedded_files;
+        }
+    }
+
+    // /AA of the catalog or a page: adds its entries; returns how many.
+    int additional_actions(std::string_view text) {
+        const std::int32_t v = value_of(text, "AA");
+        if (v < 0) return 0;
+        const dict_text aa = dict_value_text(doc, text, v);
+        if (aa.empty()) return 0;
+        const int n = count_aa_dict_entries(aa);
+        r.auto_actions += n;
+        if (text_has_js(aa)) r.javascript = 1;
+        return n;
+    }
+
+    void catalog_step() {
+        if (doc.catalog <= 0) return;
+        const dict_text cat = get_obj_dict_text(doc, doc_find(doc, doc.catalog));
+        if (cat.empty()) return;
+        const std::int32_t len = span_end(cat);
+
+        const std::int32_t oa = value_of(cat, "OpenAction");
+        if (oa >= 0) {
+            r.auto_actions = 1;
+            std::int32_t v = skip_ws(cat, oa);
+            if (v < len) {
+                const unsigned char c = byte_at(cat, v);
+                if (is_digit(c)) {
+                    const std::int32_t n = parse_int_at(cat, v);
+                    if (obj_has_js(doc, doc_find(doc, n))) r.javascript = 1;
+                } else if (c == '<') {
+                    // From the action's '<' to the end of the catalog, past the action itself.
+                    if (text_has_js(std::string_view(cat).substr(static_cast<std::size_t>(v)))) r.javascript = 1;
+                }
+            }
+        }
+        additional_actions(cat);
+        if (has_name(cat, "AcroForm")) r.forms = 1;
+
+        const std::int32_t nv = value_of(cat, "Names");
+        if (nv >= 0) {
+            const dict_text names = dict_value_text(doc, cat, nv);
+            if (!names.empty()) names_dictionary(names);
+        }
+
+        const std::int32_t af = find_name(cat, 0, "AF");
+        if (af >= 0) {
+            std::array<std::int32_t, 1024> list;
+            const int c = collect_ref_list(doc, cat, af, "AF", list);
+            for (int i = 0; i < c; ++i)
+                if (in_mark_range(doc, list[static_cast<std::size_t>(i)])) count_once(list[static_cast<std::size_t>(i)]);
+        }
+    }
+
+    void names_dictionary(std::string_view names) {
+        const std::int32_t len = span_end(names);
+        if (has_name(names, "JavaScript")) r.javascript = 1;
+        const std::int32_t ef = value_of(names, "EmbeddedFiles");
+        if (ef < 0) return;
+        std::int32_t v = skip_ws(names, ef);
+        if (v >= len) return;
+        if (is_digit(byte_at(names, v))) {
+            const std::int32_t n = parse_int_at(names, v);
+            r.embedded_files += count_name_tree_leaf_pairs(doc, n, visited, counted.data());
+        } else if (v + 1 < len && names[static_cast<std::size_t>(v)] == '<' && names[static_cast<std::size_t>(v) + 1] == '<') {
+            // Inline tree: only its own /Names array is read; its /Kids are not followed.
+            const std::int32_t p = find_name(names, v, "Names");
+            if (p < 0) return;
+            const std::int32_t w = skip_ws(names, p + 6);
+            if (w < len && names[static_cast<std::size_t>(w)] == '[')
+                r.embedded_files += count_leaf_pairs(doc, names, w + 1, counted.data());
+        }
+    }
+
+    // What one page entry adds again when it is met once more: its /AA entries, and the
+    // attachments that are counted each time they are listed.
+    struct repeat {
+        std::int64_t actions = 0;
+        std::int64_t files = 0;
+    };
+
+    repeat page_step(std::int32_t page) {
+        repeat again;
+        const dict_text text = get_obj_dict_text(doc, doc_find(doc, page));
+        if (text.empty()) return again;
+        again.actions = additional_actions(text);
+        const std::int32_t an = find_name(text, 0, "Annots");
+        if (an < 0) return again;
+        std::array<std::int32_t, 2048> list;
+        const int c = collect_ref_list(doc, text, an, "Annots", list);
+        for (int i = 0; i < c; ++i) {
+            const dict_text a = get_obj_dict_text(doc, doc_find(doc, list[static_cast<std::size_t>(i)]));
+            if (a.empty()) continue;
+            if (has_name(a, "FileAttachment")) {
+                const std::int32_t fs = value_of(a, "FS");
+                std::int32_t n = -1;
+                if (fs >= 0) {
+                    std::int32_t p = fs;
+                    n = parse_int_at(a, p);
+                }
+                if (fs < 0 || n <= 0 || n > doc.max_num) {
+                    ++r.embedded_files;
+                    ++again.files;
+                } else {
+                    count_once(n);
+                }
+            }
+            if (has_name(a, "Widget")) r.forms = 1;
+            if (text_has_js(a)) r.javascript = 1;
+        }
+        return again;
+    }
+
+    void object_step() {
+        for (const pdf_obj &o : doc.objs.view()) {
+            if (r.javascript && r.forms && r.embedded_files != 0) return;  // nothing left to learn
+            const dict_text t = get_obj_dict_text(doc, &o);
+            if (t.empty()) continue;
+            if (has_name(t, "JavaScript") || has_name(t, "JS")) r.javascript = 1;
+            if (has_name(t, "Widget")) r.forms = 1;
+            if (r.embedded_files == 0 &&
+                (has_name(t, "Filespec") || has_name(t, "FileSpecification") || has_name(t, "EmbeddedFile")))
+                r.embedded_files = 1;
+        }
+    }
+};
+
+}  // namespace
+
+void scan_document(const pdf_doc &doc, scan_result &result) {
+    result = scan_result{};
+    scan_state s{doc, result, {}, {}};
+    s.visited.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
+    s.counted.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
+
+    s.catalog_step();
+    // A page listed again adds exactly what its first visit showed would be added again.
+    std::unordered_map<std::int32_t, scan_state::repeat> seen;
+    for (const std::int32_t page : doc.pages.view()) {
+        const auto it = seen.find(page);
+        if (it != seen.end()) {
+            result.auto_actions += it->second.actions;
+            result.embedded_files += it->second.files;
+            continue;
+        }
+        seen.emplace(page, s.page_step(page));
+    }
+    s.object_step();
+}
+
+void format_scan_json(const scan_result &r, char *out, std::size_t size) {
+    const auto clamp = [](std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX)); };
+    std::snprintf(out, size, "{\"javascript\":%s,\"embedded_files\":%d,\"auto_actions\":%d,\"forms\":%s}",
+                  r.javascript ? "true" : "false", clamp(r.embedded_files), clamp(r.auto_actions),
+                  r.forms ? "true" : "false");
+}
+
+}  // namespace pdfsanitize
