@@ -1,0 +1,184 @@
+// Builds the output file in memory, then writes it in one request. Records are found by
+// number through the document's index, so writing is linear in the objects.
+#include "writer.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "errors.h"
+#include "sanitize.h"
+
+namespace pdfsanitize {
+
+void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
+    if (!b.data) {
+        b.data = static_cast<char *>(std::malloc(outbuf_first_cap));
+        if (!b.data) {
+            b.failed = true;
+            return;
+        }
+        b.cap = outbuf_first_cap;
+        b.len = 0;
+    }
+    const std::uint64_t need = b.len + n + 1;
+    if (need > b.cap) {
+        if (n > outbuf_max_append || need > outbuf_max_cap) {
+            b.failed = true;
+            return;
+        }
+        std::uint64_t cap = b.cap;
+        while (cap < need && cap <= outbuf_max_cap - 1) cap *= 2;
+        void *p = std::realloc(b.data, cap);
+        if (!p) {
+            std::free(b.data);
+            b.data = nullptr;
+            b.len = b.cap = 0;
+            b.failed = true;
+            return;
+        }
+        b.data = static_cast<char *>(p);
+        b.cap = cap;
+    }
+    if (n) std::memcpy(b.data + b.len, bytes, n);
+    b.len += n;
+    b.data[b.len] = '\0';
+}
+
+namespace {
+
+void buf_format_long(outbuf &b, const char *fmt, long v) {
+    char tmp[64];
+    const int n = std::snprintf(tmp, sizeof tmp, fmt, v);
+    if (n > 0) buf_bytes(b, tmp, static_cast<std::uint64_t>(n));
+}
+
+void write_stream(const pdf_doc &doc, const pdf_obj &o, outbuf &out) {
+    const std::int32_t n = o.stream_end - o.stream_start;
+    const std::int32_t p = o.dict_start < 0 ? 0 : o.dict_start;
+    dict_text d = dict_text_at(doc.bytes(), p, &doc_memo(doc));
+    if (!d.empty()) {
+        strip_dict_entry(d, "Length");
+        char ins[32];
+        std::snprintf(ins, sizeof ins, " /Length %ld", static_cast<long>(n));
+        dict_append_before_close(d, ins);
+        buf_text(out, d);
+    } else {
+        buf_text(out, "<< >>");
+    }
+    buf_text(out, "\nstream\n");
+    if (n > 0) buf_bytes(out, doc.data + o.stream_start, static_cast<std::uint64_t>(n));
+    buf_text(out, "\nendstream\nendobj\n");
+}
+
+void write_plain(const pdf_doc &doc, const pdf_obj &o, outbuf &out) {
+    const std::int32_t e = o.endobj > 0 ? o.endobj : doc.len;
+    std::int32_t s = o.dict_start;
+    if (s < 0) {
+        const std::int32_t kw = find_kw(doc.bytes(), o.start, "obj");
+        s = kw < 0 ? no_pos : skip_ws(doc.bytes(), kw + 3);
+    }
+    // A body whose start is not found before its end is written empty.
+    if (s >= 0 && s < e) buf_bytes(out, doc.data + s, static_cast<std::uint64_t>(e - s));
+    buf_text(out, "\nendobj\n");
+}
+
+}  // namespace
+
+int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std::vector<unsigned char> &blank,
+                      outbuf &out) {
+    std::vector<std::int32_t> offsets;
+    try {
+        offsets.assign(static_cast<std::size_t>(doc.max_num) + 2, -1);
+    } catch (const std::bad_alloc &) {
+        set_error("out of memory");
+        return -1;
+    }
+    static const char header[] = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    buf_bytes(out, header, sizeof header - 1);
+
+    for (std::int32_t i = 1; i <= doc.max_num; ++i) {
+        const pdf_obj *o = doc_find(doc, i);
+        if (!o) continue;
+        offsets[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(out.len);
+        buf_format_long(out, "%ld 0 obj\n", i);
+        const auto r = repl.find(i);
+        if (r != repl.end()) {
+            buf_text(out, r->second);
+            buf_text(out, "\nendobj\n");
+        } else if (static_cast<std::size_t>(i) < blank.size() && blank[static_cast<std::size_t>(i)]) {
+            buf_text(out, "<< >>\nendobj\n");
+        } else if (o->in_objstm) {
+            buf_bytes(out, o->text, static_cast<std::uint64_t>(o->text_len));
+            buf_text(out, "\nendobj\n");
+        } else if (o->has_stream) {
+            write_stream(doc, *o, out);
+        } else {
+            write_plain(doc, *o, out);
+        }
+        if (out.failed) break;
+    }
+
+    const std::uint64_t xref_at = out.len;
+    buf_format_long(out, "xref\n0 %ld", static_cast<long>(doc.max_num) + 1);
+    buf_text(out, "\n0000000000 65535 f \n");
+    for (std::int32_t i = 1; i <= doc.max_num && !out.failed; ++i) {
+        const std::int32_t off = offsets[static_cast<std::size_t>(i)];
+        if (off >= 0)
+            buf_format_long(out, "%010ld 00000 n \n", off);
+        else
+            buf_format_long(out, "%010ld 65535 f \n", 0);
+    }
+    buf_format_long(out, "trailer\n<< /Size %ld", static_cast<long>(doc.max_num) + 1);
+    buf_format_long(out, " /Root %ld 0 R", doc.catalog);
+    if (doc.info > 0 && doc.info <= doc.max_num && offsets[static_cast<std::size_t>(doc.info)] >= 0)
+        buf_format_long(out, " /Info %ld 0 R", doc.info);
+    buf_text(out, " >>\nstartxref\n");
+    buf_format_long(out, "%ld", static_cast<long>(xref_at));
+    buf_text(out, "\n%%EOF\n");
+    if (out.failed) {
+        set_error("out of memory");
+        return -1;
+    }
+    return 0;
+}
+
+namespace {
+
+struct file_closer {
+    void operator()(std::FILE *f) const {
+        if (f) std::fclose(f);
+    }
+};
+
+}  // namespace
+
+int write_output_file(const char *path, const char *bytes, std::uint64_t len) {
+    std::FILE *raw = std::fopen(path, "wb");
+    if (!raw) {
+        set_error("cannot open output file %s", path);
+        return 0;
+    }
+    std::unique_ptr<std::FILE, file_closer> f(raw);
+    if (std::fwrite(bytes, 1, static_cast<std::size_t>(len), f.get()) != len) {
+        set_error("short write on output file %s", path);
+        return 0;
+    }
+    // A full disk often shows only when the buffered tail is flushed at close.
+    if (std::fclose(f.release()) != 0) {
+        set_error("short write on output file %s", path);
+        return 0;
+    }
+    return 1;
+}
+
+int write_document(const pdf_doc &doc, const replacement_map &repl, const std::vector<unsigned char> &blank,
+                   const char *out_path) {
+    outbuf out;
+    buf_bytes(out, "", 0);  // the first storage; a failure here is retried by the next append
+    out.failed = false;
+    if (assemble_document(doc, repl, blank, out) != 0) return 0;
+    return write_output_file(out_path, out.data, out.len);
+}
+
+}  // namespace pdfsanitize
