@@ -10,7 +10,7 @@
 #include <array>
 #include <cstring>
 
-namespace inflate {
+namespace flate {
 
 namespace {
 
@@ -329,4 +329,4 @@ int inflate_decompress_bitwise(std::span<const std::uint8_t> src, std::span<std:
     return run<false>(src, dst, produced);
 }
 
-}  // namespace inflate
+}  // namespace flate

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-namespace inflate {
+namespace flate {
 
 // Decodes the zlib data in src into dst.
 // 0: success, or a format error partway through (decoding stops there and keeps what it
@@ -23,4 +23,4 @@ int inflate_decompress(std::span<const std::uint8_t> src, std::span<std::uint8_t
 int inflate_decompress_bitwise(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,
                                std::size_t &produced);
 
-}  // namespace inflate
+}  // namespace flate

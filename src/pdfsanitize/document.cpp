@@ -74,6 +74,16 @@ void objvec_push(objvec &v, const pdf_obj &o) {
     v.items[v.count++] = o;
 }
 
+void objvec::reserve(std::size_t n) { objvec_reserve(*this, n); }
+
+void objvec_reserve(objvec &v, std::size_t n) {
+    if (n <= static_cast<std::size_t>(v.cap) || n > static_cast<std::size_t>(INT32_MAX) || n > SIZE_MAX / sizeof(pdf_obj)) return;
+    if (void *p = std::realloc(v.items, n * sizeof(pdf_obj))) {
+        v.items = static_cast<pdf_obj *>(p);
+        v.cap = static_cast<std::int32_t>(n);
+    }
+}
+
 void pagevec_push(pagevec &v, std::int32_t num) {
     if (!grow_for_push(v.items, v.count, v.cap, 64)) return;
     v.items[v.count++] = num;
@@ -150,6 +160,12 @@ bracket_memo &doc_memo(const pdf_doc &doc) {
     return *doc.memo;
 }
 
+std::int32_t record_dict_close(const pdf_doc &doc, const pdf_obj &o) {
+    if (o.in_objstm || o.dict_start < 0) return no_pos;
+    if (o.dict_close != dict_close_unknown) return o.dict_close;
+    return doc_memo(doc).dict_close(o.dict_start);
+}
+
 std::int32_t dict_span_end(const pdf_doc &doc, const pdf_obj &o) {
     if (o.stream_kw > 0) return o.stream_kw;
     if (o.endobj > 0) return o.endobj;
@@ -169,7 +185,7 @@ dict_text get_obj_dict_text(const pdf_doc &doc, const pdf_obj *o) {
     if (s + 1 >= end || doc.data[s] != '<' || doc.data[s + 1] != '<') return dict_text();
     // The scan bounded by `end` follows the whole-file scan step for step, so it finds
     // the same close when that close lies inside the bound, and none otherwise.
-    const std::int32_t close = doc_memo(doc).dict_close(s);
+    const std::int32_t close = record_dict_close(doc, *o);
     if (close < 0 || close + 1 >= end) return dict_text();
     return copy_dict_text(doc.bytes(), s, close);
 }

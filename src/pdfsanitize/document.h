@@ -16,6 +16,7 @@
 namespace pdfsanitize {
 
 constexpr std::int32_t max_object_number = 8388607;
+constexpr std::int32_t dict_close_unknown = -2;
 
 struct pdf_obj {
     std::int32_t num = 0;
@@ -33,6 +34,9 @@ struct pdf_obj {
     std::int32_t in_objstm = 0;
     const char *text = nullptr;
     std::int32_t text_len = 0;
+    // Where the dictionary-close scan from dict_start over the whole file ends (-1: it
+    // does not close), found once by the object scan; dict_close_unknown until then.
+    std::int32_t dict_close = dict_close_unknown;
 };
 
 // Growable arrays with the document's growth rule (a first size, then doubling). A
@@ -49,6 +53,7 @@ struct objvec {
     objvec &operator=(objvec &&o) noexcept;
     ~objvec();
     void release();
+    void reserve(std::size_t n);
     std::span<const pdf_obj> view() const { return {items, static_cast<std::size_t>(count)}; }
 };
 
@@ -79,6 +84,8 @@ struct arena {
 };
 
 void objvec_push(objvec &v, const pdf_obj &o);
+// Makes room for n records in one step when memory allows (pushes still follow the rule).
+void objvec_reserve(objvec &v, std::size_t n);
 void pagevec_push(pagevec &v, std::int32_t num);
 // A new block of size bytes owned by the arena, or null when memory is exhausted.
 char *arena_alloc(arena &a, std::size_t size);
@@ -142,6 +149,9 @@ const pdf_obj *doc_find(const pdf_doc &doc, std::int32_t num);
 
 // The bracket memo over the document's bytes (created on first use).
 bracket_memo &doc_memo(const pdf_doc &doc);
+
+// The whole-file dictionary-close scan from the record's dict_start (-1 when none).
+std::int32_t record_dict_close(const pdf_doc &doc, const pdf_obj &o);
 
 // The end of the span in which a non-stream-stored object's dictionary is looked for.
 std::int32_t dict_span_end(const pdf_doc &doc, const pdf_obj &o);

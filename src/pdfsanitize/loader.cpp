@@ -19,22 +19,29 @@
 namespace pdfsanitize {
 
 std::vector<std::int32_t> all_keywords(std::string_view buf, std::string_view kw) {
+    // The keywords end in letters that are rare in PDF text ('j', 'm', 'f'): finding
+    // the last byte first and looking back is much faster than trying every first byte.
     std::vector<std::int32_t> out;
-    std::int32_t p = find_kw(buf, 0, kw);
-    while (p >= 0) {
-        out.push_back(p);
-        p = find_kw(buf, p + 1, kw);
+    const std::size_t n = kw.size();
+    if (n == 0 || buf.size() < n) return out;
+    const char last = kw.back();
+    const char *base = buf.data();
+    std::size_t from = n - 1;
+    while (from < buf.size()) {
+        const void *hit = std::memchr(base + from, last, buf.size() - from);
+        if (!hit) break;
+        const std::size_t q = static_cast<std::size_t>(static_cast<const char *>(hit) - base);
+        const std::size_t p = q + 1 - n;
+        if (std::memcmp(base + p, kw.data(), n - 1) == 0 && kw_at(buf, static_cast<std::int32_t>(p), kw))
+            out.push_back(static_cast<std::int32_t>(p));
+        from = q + 1;
     }
     return out;
 }
 
 std::vector<std::int32_t> all_names(std::string_view buf, std::string_view name) {
     std::vector<std::int32_t> out;
-    std::int32_t p = find_name(buf, 0, name);
-    while (p >= 0) {
-        out.push_back(p);
-        p = find_name(buf, p + 1, name);
-    }
+    for (std::int32_t p = find_name(buf, 0, name); p >= 0; p = find_name(buf, p + 1, name)) out.push_back(p);
     return out;
 }
 
@@ -42,6 +49,25 @@ std::int32_t first_at_or_after(const std::vector<std::int32_t> &sorted, std::int
     if (pos > INT32_MAX) return no_pos;
     const auto it = std::lower_bound(sorted.begin(), sorted.end(), static_cast<std::int32_t>(std::max<std::int64_t>(pos, 0)));
     return it == sorted.end() ? no_pos : *it;
+}
+
+std::int32_t position_list::first_at_or_after(std::int64_t p) {
+    const std::size_t n = pos_.size();
+    if (p > INT32_MAX) return no_pos;
+    if (hint_ > n) hint_ = n;
+    if (hint_ > 0 && pos_[hint_ - 1] >= p) {
+        hint_ = static_cast<std::size_t>(std::lower_bound(pos_.begin(), pos_.begin() + static_cast<std::ptrdiff_t>(hint_), p) - pos_.begin());
+    } else {
+        // Gallop forward from the last answer, then search the bracketed range.
+        std::size_t lo = hint_, step = 1;
+        while (lo + step < n && pos_[lo + step - 1] < p) {
+            lo += step;
+            step *= 2;
+        }
+        const std::size_t hi = std::min(n, lo + step);
+        hint_ = static_cast<std::size_t>(std::lower_bound(pos_.begin() + static_cast<std::ptrdiff_t>(lo), pos_.begin() + static_cast<std::ptrdiff_t>(hi), p) - pos_.begin());
+    }
+    return hint_ < n ? pos_[hint_] : no_pos;
 }
 
 bool name_in_span(const std::vector<std::int32_t> &names, std::string_view buf, std::string_view name,
@@ -101,7 +127,8 @@ void scan_object_headers(load_ctx &ctx) {
     if (doc.len < 4) return;
     const std::string_view b = doc.bytes();
     bracket_memo &memo = doc_memo(doc);
-    for (const std::int32_t p : ctx.kw_obj) {
+    doc.objs.reserve(ctx.kw_obj.size());
+    for (const std::int32_t p : ctx.kw_obj.positions()) {
         if (p > doc.len - 4) break;
         // Backwards: blanks, the generation's digits, at least one blank, the number's digits.
         std::int32_t j = p - 1;
@@ -130,7 +157,12 @@ void scan_object_headers(load_ctx &ctx) {
         const std::int32_t q = skip_ws(b, p + 3);
         if (q < doc.len && b[static_cast<std::size_t>(q)] == '<') {
             o.dict_start = q;
-            const std::int32_t s = dict_stream_kw(b, q, &memo);
+            o.dict_close = memo.dict_close(q);
+            std::int32_t s = no_pos;
+            if (o.dict_close >= 0) {
+                const std::int32_t after = skip_ws(b, o.dict_close + 2);
+                if (kw_at(b, after, "stream")) s = after;
+            }
             if (s >= 0) {
                 o.has_stream = 1;
                 o.stream_kw = s;
@@ -144,14 +176,14 @@ void scan_object_headers(load_ctx &ctx) {
                 objvec_push(doc.objs, o);
                 continue;
             }
-            const std::int32_t e = first_at_or_after(ctx.kw_endobj, q);
+            const std::int32_t e = ctx.kw_endobj.first_at_or_after(q);
             if (e < 0) continue;
             // The dictionary-close scan bounded by e agrees with the unbounded one when
             // that close lies inside the bound.
-            std::int32_t d = memo.dict_close(q);
+            std::int32_t d = o.dict_close;
             if (d >= 0 && d + 1 >= e) d = no_pos;
             if (d > 0 && d < e) {
-                const std::int32_t next_obj = first_at_or_after(ctx.kw_obj, d);
+                const std::int32_t next_obj = ctx.kw_obj.first_at_or_after(d);
                 o.endobj = (next_obj >= 0 && next_obj < e) ? d + 2 : e;
             } else {
                 o.endobj = e;
@@ -160,7 +192,7 @@ void scan_object_headers(load_ctx &ctx) {
             objvec_push(doc.objs, o);
             continue;
         }
-        const std::int32_t e = first_at_or_after(ctx.kw_endobj, q);
+        const std::int32_t e = ctx.kw_endobj.first_at_or_after(q);
         if (e < 0) continue;
         o.endobj = e;
         o.obj_end = e + 6;
@@ -178,6 +210,7 @@ public:
     explicit blank_runs(std::string_view b) : b_(b) {}
     std::int32_t next_non_blank(std::int32_t pos) {
         const std::int32_t end = span_end(b_);
+        if (pos < end && !is_c_space(byte_at(b_, pos))) return pos;
         auto it = runs_.upper_bound(pos);
         if (it != runs_.begin()) {
             auto prev = std::prev(it);
@@ -192,7 +225,7 @@ public:
             }
             ++pos;
         }
-        if (pos > from) {
+        if (pos - from > 64) {  // short runs are cheaper to cross again than to remember
             try {
                 runs_[from] = pos;
             } catch (const std::bad_alloc &) {
@@ -207,8 +240,30 @@ private:
 };
 
 // Declared length of a stream: -1 when it cannot be found by the /Length rules.
-std::int32_t declared_length(const pdf_doc &doc, const pdf_obj &o,
-                             const std::vector<std::pair<std::int32_t, std::int32_t>> &by_num) {
+// (number, index) pairs of the scratch list, sorted: "the first record with that
+// number" by binary search. Built on the first indirect /Length only.
+class scratch_index {
+public:
+    explicit scratch_index(const pdf_doc &doc) : doc_(doc) {}
+    const pdf_obj *find(std::int32_t num) {
+        if (!built_) {
+            pairs_.reserve(static_cast<std::size_t>(doc_.objs.count));
+            for (std::int32_t i = 0; i < doc_.objs.count; ++i) pairs_.emplace_back(doc_.objs.items[i].num, i);
+            std::sort(pairs_.begin(), pairs_.end());
+            built_ = true;
+        }
+        const auto it = std::lower_bound(pairs_.begin(), pairs_.end(), std::make_pair(num, INT32_MIN));
+        if (it == pairs_.end() || it->first != num) return nullptr;
+        return &doc_.objs.items[it->second];
+    }
+
+private:
+    const pdf_doc &doc_;
+    bool built_ = false;
+    std::vector<std::pair<std::int32_t, std::int32_t>> pairs_;
+};
+
+std::int32_t declared_length(const pdf_doc &doc, const pdf_obj &o, scratch_index &by_num) {
     const std::string_view b = doc.bytes();
     const std::int32_t sk = o.stream_kw;
     const std::string_view within = b.substr(0, static_cast<std::size_t>(sk));
@@ -250,9 +305,9 @@ std::int32_t declared_length(const pdf_doc &doc, const pdf_obj &o,
                     }
                 }
                 if (!ref) return n;
-                const auto it = std::lower_bound(by_num.begin(), by_num.end(), std::make_pair(n, INT32_MIN));
-                if (it == by_num.end() || it->first != n) return -1;
-                const pdf_obj &t = doc.objs.items[it->second];
+                const pdf_obj *target = by_num.find(n);
+                if (!target) return -1;
+                const pdf_obj &t = *target;
                 if (t.has_stream) return -1;
                 std::int32_t r = t.start;
                 parse_int_at(b, r);
@@ -279,11 +334,7 @@ std::int32_t declared_length(const pdf_doc &doc, const pdf_obj &o,
 void fix_stream_bounds(load_ctx &ctx) {
     pdf_doc &doc = ctx.doc;
     const std::string_view b = doc.bytes();
-    // (number, index) pairs in list order, for "the first record with that number".
-    std::vector<std::pair<std::int32_t, std::int32_t>> by_num;
-    by_num.reserve(static_cast<std::size_t>(doc.objs.count));
-    for (std::int32_t i = 0; i < doc.objs.count; ++i) by_num.emplace_back(doc.objs.items[i].num, i);
-    std::sort(by_num.begin(), by_num.end());
+    scratch_index by_num(doc);
     blank_runs blanks(b);
 
     for (std::int32_t i = 0; i < doc.objs.count; ++i) {
@@ -306,7 +357,7 @@ void fix_stream_bounds(load_ctx &ctx) {
         if (E < 0) {
             // No usable length, or nothing acceptable after it: up to "endstream", less
             // the one end-of-line marker before it.
-            const std::int32_t k = first_at_or_after(ctx.kw_endstream, std::int64_t{o.stream_start} + 1);
+            const std::int32_t k = ctx.kw_endstream.first_at_or_after(std::int64_t{o.stream_start} + 1);
             if (k >= 0) {
                 E = k;
                 if (b[static_cast<std::size_t>(k) - 1] == '\n') {
@@ -323,7 +374,7 @@ void fix_stream_bounds(load_ctx &ctx) {
         if (E < o.stream_start) E = o.stream_start;
         o.stream_end = static_cast<std::int32_t>(E);
         o.stream_len = o.stream_end - o.stream_start;
-        o.endobj = first_at_or_after(ctx.kw_endobj, E + 1);
+        o.endobj = ctx.kw_endobj.first_at_or_after(E + 1);
         o.obj_end = o.endobj >= 0 ? o.endobj + 6 : no_pos;
     }
 }
@@ -371,7 +422,7 @@ void keep_one_definition(pdf_doc &doc) {
         instream.clear();
     }
 
-    objvec out;
+    std::int32_t kept = 0;
     std::int32_t max_num = 0;
     if (tables) {
         for (std::int32_t k = 0; k < doc.objs.count; ++k) {
@@ -410,10 +461,10 @@ void keep_one_definition(pdf_doc &doc) {
                 keep = !container[static_cast<std::size_t>(k)];
         }
         if (!keep) continue;
-        objvec_push(out, o);
         if (o.num > max_num) max_num = o.num;
+        doc.objs.items[kept++] = o;  // survivors move down, keeping their order
     }
-    doc.objs = std::move(out);
+    doc.objs.count = kept;
     doc.max_num = max_num;
 }
 
@@ -422,9 +473,9 @@ namespace {
 int run_stages(pdf_doc &doc, const char *path) {
     load_ctx ctx{doc, path, {}, {}, {}};
     const std::string_view b = doc.bytes();
-    ctx.kw_obj = all_keywords(b, "obj");
-    ctx.kw_endobj = all_keywords(b, "endobj");
-    ctx.kw_endstream = all_keywords(b, "endstream");
+    ctx.kw_obj = position_list(all_keywords(b, "obj"));
+    ctx.kw_endobj = position_list(all_keywords(b, "endobj"));
+    ctx.kw_endstream = position_list(all_keywords(b, "endstream"));
 
     read_xref_chain(ctx);
     read_header(doc);

@@ -28,13 +28,28 @@ std::int32_t first_at_or_after(const std::vector<std::int32_t> &sorted, std::int
 bool name_in_span(const std::vector<std::int32_t> &names, std::string_view buf, std::string_view name,
                   std::int32_t a, std::int32_t e);
 
+// Sorted keyword positions with a cursor: the stages mostly ask in increasing order,
+// which then costs a short forward step instead of a binary search.
+class position_list {
+public:
+    position_list() = default;
+    explicit position_list(std::vector<std::int32_t> v) : pos_(std::move(v)) {}
+    std::int32_t first_at_or_after(std::int64_t p);
+    std::size_t size() const { return pos_.size(); }
+    const std::vector<std::int32_t> &positions() const { return pos_; }
+
+private:
+    std::vector<std::int32_t> pos_;
+    std::size_t hint_ = 0;
+};
+
 // State shared by the loading stages of one load.
 struct load_ctx {
     pdf_doc &doc;
     const char *path;
-    std::vector<std::int32_t> kw_obj;
-    std::vector<std::int32_t> kw_endobj;
-    std::vector<std::int32_t> kw_endstream;
+    position_list kw_obj;
+    position_list kw_endobj;
+    position_list kw_endstream;
 };
 
 // The stages, in the order doc_load runs them.

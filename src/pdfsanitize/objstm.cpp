@@ -53,7 +53,7 @@ char *expand_data(pdf_doc &doc, const pdf_obj &o, std::string_view span, std::in
             char *block = arena_alloc(doc.arena, static_cast<std::size_t>(cap));
             if (!block) return nullptr;
             std::size_t produced = 0;
-            const int rc = inflate::inflate_decompress(
+            const int rc = flate::inflate_decompress(
                 std::span<const std::uint8_t>(src, static_cast<std::size_t>(raw)),
                 std::span<std::uint8_t>(reinterpret_cast<std::uint8_t *>(block), static_cast<std::size_t>(cap)), produced);
             if (rc == 0) {

@@ -142,14 +142,23 @@ void settle_catalog_and_pages(pdf_doc &doc) {
     doc.catalog = doc.trailer_root;
     if (doc.catalog == no_pos || !doc_find(doc, doc.catalog)) {
         doc.catalog = no_pos;
-        const std::vector<std::int32_t> names = all_names(b, "Catalog");
+        // Spans of objects without their own "endobj" can overlap; past a few passes
+        // over the file, the name is found once and each span looks it up.
+        std::int64_t total = 0;
+        for (const pdf_obj &o : doc.objs.view())
+            if (!o.in_objstm && o.dict_start >= 0) total += (o.endobj > 0 ? o.endobj : doc.len) - o.dict_start;
+        std::vector<std::int32_t> names;
+        const bool indexed = total > 2 * static_cast<std::int64_t>(doc.len) + 65536;
+        if (indexed) names = all_names(b, "Catalog");
         for (const pdf_obj &o : doc.objs.view()) {
             bool hit = false;
             if (o.in_objstm) {
                 hit = o.text && o.text_len > 7 &&
                       find_name(std::string_view(o.text, static_cast<std::size_t>(o.text_len)), 0, "Catalog") >= 0;
             } else if (o.dict_start >= 0) {
-                hit = name_in_span(names, b, "Catalog", o.dict_start, o.endobj > 0 ? o.endobj : doc.len);
+                const std::int32_t e = o.endobj > 0 ? o.endobj : doc.len;
+                hit = indexed ? name_in_span(names, b, "Catalog", o.dict_start, e)
+                              : find_name(b, o.dict_start, e, "Catalog") >= 0;
             }
             if (hit) {
                 doc.catalog = o.num;

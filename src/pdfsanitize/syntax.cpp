@@ -61,7 +61,8 @@ std::int32_t find_name(std::string_view buf, std::int32_t start, std::int32_t en
         const void *hit = std::memchr(buf.data() + p, '/', static_cast<std::size_t>(e - p - n));
         if (!hit) return no_pos;
         p = static_cast<const char *>(hit) - buf.data();
-        if (std::memcmp(buf.data() + p + 1, name.data(), name.size()) == 0 &&
+        if ((n == 0 || buf[static_cast<std::size_t>(p) + 1] == name[0]) &&
+            std::memcmp(buf.data() + p + 1, name.data(), name.size()) == 0 &&
             (p + 1 + n == e || !is_name_byte(byte_at(buf, static_cast<std::int32_t>(p + 1 + n)))))
             return static_cast<std::int32_t>(p);
         ++p;
@@ -275,8 +276,6 @@ std::int32_t bracket_memo::array_end(std::int32_t open) {
 
 std::int32_t bracket_memo::dict_close(std::int32_t start) {
     if (start < 0 || start >= span_end(buf_)) return no_pos;
-    const auto cached = dict_cache_.find(start);
-    if (cached != dict_cache_.end()) return cached->second;
     std::int32_t r;
     if (use_index(0)) {
         const std::int32_t q = lookup(rise_, start);
@@ -284,11 +283,6 @@ std::int32_t bracket_memo::dict_close(std::int32_t start) {
     } else {
         r = scan_dict_close(buf_, start);
         charge(start, r);
-    }
-    try {
-        dict_cache_.emplace(start, r);
-    } catch (const std::bad_alloc &) {
-        // The cache only saves time.
     }
     return r;
 }

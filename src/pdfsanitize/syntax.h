@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace pdfsanitize {
@@ -131,7 +130,6 @@ private:
     std::vector<std::int32_t> dict_;   // dictionary from here at depth 1: its ">>" or -1
     std::vector<std::int32_t> rise_;   // from here at depth 0: the "<<" that reaches 1, or -1
     std::vector<std::int32_t> arr_;    // array from here at depth 1: its ']' or -1
-    std::unordered_map<std::int32_t, std::int32_t> dict_cache_;
 };
 
 // Position of the first '>' of the matching ">>" for the scan started at start, or -1.

@@ -56,7 +56,13 @@ void buf_format_long(outbuf &b, const char *fmt, long v) {
 void write_stream(const pdf_doc &doc, const pdf_obj &o, outbuf &out) {
     const std::int32_t n = o.stream_end - o.stream_start;
     const std::int32_t p = o.dict_start < 0 ? 0 : o.dict_start;
-    dict_text d = dict_text_at(doc.bytes(), p, &doc_memo(doc));
+    dict_text d;
+    if (o.dict_start >= 0 && o.dict_start + 1 < doc.len && doc.data[o.dict_start] == '<' && doc.data[o.dict_start + 1] == '<') {
+        const std::int32_t close = record_dict_close(doc, o);
+        if (close >= 0) d = copy_dict_text(doc.bytes(), o.dict_start, close);
+    } else {
+        d = dict_text_at(doc.bytes(), p, &doc_memo(doc));
+    }
     if (!d.empty()) {
         strip_dict_entry(d, "Length");
         char ins[32];

@@ -102,26 +102,54 @@ std::int32_t first_value_in(const name_values &nv, std::int32_t a, std::int32_t 
     return nv.value[static_cast<std::size_t>(g)];
 }
 
+// First non-negative integer after an occurrence of /name within the span, or -1.
+std::int32_t first_value_direct(std::string_view b, std::int32_t a, std::int32_t e, std::string_view name) {
+    const std::string_view span = b.substr(0, static_cast<std::size_t>(e));
+    for (std::int32_t p = find_name(span, a, name); p >= 0; p = find_name(span, p + 1, name)) {
+        std::int32_t q = skip_ws(span, p + 1 + static_cast<std::int32_t>(name.size()));
+        const std::int32_t before = q;
+        const std::int32_t v = parse_int_at(span, q);
+        if (q != before && v >= 0) return v;
+    }
+    return -1;
+}
+
 void read_trailers(load_ctx &ctx, std::int32_t x) {
     pdf_doc &doc = ctx.doc;
     const std::string_view b = doc.bytes();
     const std::vector<std::int32_t> startxrefs = all_keywords(b, "startxref");
-    const name_values roots = index_name_values(b, "Root");
-    const name_values infos = index_name_values(b, "Info");
-    const std::vector<std::int32_t> encrypts = all_names(b, "Encrypt");
-    std::int32_t t = find_kw(b, x + 4, "trailer");
-    while (t >= 0) {
+    std::vector<std::pair<std::int32_t, std::int32_t>> spans;
+    std::int64_t total = 0;
+    for (std::int32_t t = find_kw(b, x + 4, "trailer"); t >= 0; t = find_kw(b, t + 1, "trailer")) {
         const std::int32_t start = skip_ws(b, t + 7);
         std::int32_t e = first_at_or_after(startxrefs, start);
         if (e < 0) e = doc.len;
         if (start < doc.len && start < e && b[static_cast<std::size_t>(start)] == '<') {
-            const std::int32_t r = first_value_in(roots, start, e, 4);
-            if (r >= 0) doc.trailer_root = r;
-            const std::int32_t i = first_value_in(infos, start, e, 4);
-            if (i >= 0) doc.trailer_info = i;
-            if (name_in_span(encrypts, b, "Encrypt", start, e)) doc.encrypted = 1;
+            spans.emplace_back(start, e);
+            total += e - start;
         }
-        t = find_kw(b, t + 1, "trailer");
+    }
+    // Many trailers before one "startxref" overlap; past a few passes over the file,
+    // the names are found once and each span looks them up.
+    if (total <= 2 * static_cast<std::int64_t>(doc.len) + 65536) {
+        for (const auto &[start, e] : spans) {
+            const std::int32_t r = first_value_direct(b, start, e, "Root");
+            if (r >= 0) doc.trailer_root = r;
+            const std::int32_t i = first_value_direct(b, start, e, "Info");
+            if (i >= 0) doc.trailer_info = i;
+            if (find_name(b, start, e, "Encrypt") >= 0) doc.encrypted = 1;
+        }
+        return;
+    }
+    const name_values roots = index_name_values(b, "Root");
+    const name_values infos = index_name_values(b, "Info");
+    const std::vector<std::int32_t> encrypts = all_names(b, "Encrypt");
+    for (const auto &[start, e] : spans) {
+        const std::int32_t r = first_value_in(roots, start, e, 4);
+        if (r >= 0) doc.trailer_root = r;
+        const std::int32_t i = first_value_in(infos, start, e, 4);
+        if (i >= 0) doc.trailer_info = i;
+        if (name_in_span(encrypts, b, "Encrypt", start, e)) doc.encrypted = 1;
     }
 }
 
@@ -201,11 +229,9 @@ int refuse_encrypted(load_ctx &ctx) {
     const std::string_view b = doc.bytes();
     bool refuse = doc.encrypted != 0;
     if (!refuse) {
-        std::int32_t p = find_name(b, 0, "Encrypt");
-        while (p >= 0 && !refuse) {
+        for (std::int32_t p = find_name(b, 0, "Encrypt"); p >= 0 && !refuse; p = find_name(b, p + 1, "Encrypt")) {
             const std::int32_t v = skip_ws(b, p + 8);
             if (v < doc.len && (is_digit(byte_at(b, v)) || b[static_cast<std::size_t>(v)] == '<')) refuse = true;
-            p = find_name(b, p + 1, "Encrypt");
         }
     }
     if (!refuse) return 0;
