@@ -1,0 +1,73 @@
+// The pdfsanitize program: output lines and exit codes a script can rely on.
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+
+#include "e2e_util.h"
+
+using namespace e2e;
+
+namespace {
+
+struct run_result {
+    int status;
+    std::string out;
+};
+
+run_result run(const std::string &args) {
+    const std::string cmd = std::string(PDFSANITIZE_CLI_FILE) + " " + args + " 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    std::string out;
+    std::array<char, 4096> buf;
+    while (std::size_t n = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), n);
+    const int st = pclose(p);
+    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+}
+
+std::string quoted(const std::string &s) { return "'" + s + "'"; }
+
+}  // namespace
+
+TEST(cli, scan_exit_codes_and_output) {
+    temp_dir dir;
+    const std::string clean = dir.file("clean.pdf"), active = dir.file("active.pdf"), missing = dir.file("missing.pdf");
+    write_file(clean, pdf_builder().obj(1, "<< /Type /Catalog >>").finish(1));
+    write_file(active, pdf_builder().obj(1, "<< /Type /Catalog /OpenAction [1 0 R /Fit] >>").finish(1));
+
+    run_result r = run("scan " + quoted(clean));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"javascript\":false,\"embedded_files\":0,\"auto_actions\":0,\"forms\":false}\n");
+    EXPECT_EQ(run("scan " + quoted(active)).status, 1);
+    r = run("scan " + quoted(missing));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("cannot open " + missing), std::string::npos);
+    r = run("scan " + quoted(clean) + " " + quoted(active));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.substr(0, clean.size() + 2), clean + "\t{");
+    EXPECT_EQ(run("scan " + quoted(missing) + " " + quoted(active) + " " + quoted(clean)).status, 2);
+}
+
+TEST(cli, help_version_and_sanitising_commands) {
+    run_result r = run("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Exit status"), std::string::npos);
+    r = run("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("pdfsanitize ", 0), 0u);
+    EXPECT_EQ(run("").status, 2);
+    EXPECT_EQ(run("frobnicate x").status, 2);
+
+    temp_dir dir;
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    write_file(in, pdf_builder().obj(1, "<< /Type /Catalog /OpenAction [1 0 R /Fit] >>").finish(1));
+    for (const char *cmd : {"full", "remove-js", "remove-attachments", "remove-actions"}) {
+        EXPECT_EQ(run(std::string(cmd) + " " + quoted(in) + " " + quoted(out)).status, 0) << cmd;
+        EXPECT_FALSE(read_file(out).empty()) << cmd;
+    }
+    EXPECT_EQ(run("scan " + quoted(out)).status, 0);  // the last mode run removed the open action
+    r = run("full " + quoted(dir.file("none.pdf")) + " " + quoted(out));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("cannot open"), std::string::npos);
+    EXPECT_NE(run("full " + quoted(in)).status, 0);
+}
