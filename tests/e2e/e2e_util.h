@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -111,6 +114,54 @@ inline std::string read_file(const std::string &path) {
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+// Runs a shell command; the exit status and what it printed (stdout and stderr).
+inline std::pair<int, std::string> shell(const std::string &cmd) {
+    FILE *p = popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return {-1, ""};
+    std::string out;
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    const int st = pclose(p);
+    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+}
+
+inline bool have_qpdf() {
+    static const bool have = shell("qpdf --version").first == 0;
+    return have;
+}
+
+// What qpdf says of a file: 0 clean, 3 warnings only, 2 errors.
+inline int qpdf_check(const std::string &path) { return shell("qpdf --check '" + path + "'").first; }
+
+inline int qpdf_pages(const std::string &path) {
+    const auto [rc, out] = shell("qpdf --show-npages '" + path + "'");
+    return rc == 0 || rc == 3 ? std::atoi(out.c_str()) : -1;
+}
+
+// Checks an output as real readers see it: qpdf finds no error in it and counts the
+// expected pages (when qpdf is installed), and it is queued for the pdf.js check that
+// runs after these tests (when PDFSANITIZE_READER_DIR names a folder).
+inline void check_with_readers(const std::string &out, int expected_pages) {
+    if (have_qpdf()) {
+        const int rc = qpdf_check(out);
+        EXPECT_TRUE(rc == 0 || rc == 3) << "qpdf --check " << out << ":\n" << shell("qpdf --check '" + out + "'").second;
+        EXPECT_EQ(qpdf_pages(out), expected_pages) << out;
+    }
+#ifdef PDFSANITIZE_READER_DIR
+    const char *dir = PDFSANITIZE_READER_DIR;
+#else
+    const char *dir = std::getenv("PDFSANITIZE_READER_DIR");
+    if (!dir || !*dir) return;
+#endif
+    static std::atomic<int> n{0};
+    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info ? info->name() : "out") + "-" + std::to_string(::getpid()) + "-" +
+                       std::to_string(n++) + ".pdf";
+    fs::create_directories(dir);
+    fs::copy_file(out, fs::path(dir) / name, fs::copy_options::overwrite_existing);
+    std::ofstream(fs::path(dir) / "manifest.tsv", std::ios::app) << name << "\t" << expected_pages << "\n";
 }
 
 }  // namespace e2e

@@ -195,3 +195,26 @@ TEST(scan, failures_return_null_and_keep_the_last_report) {
     EXPECT_EQ(report.find('\n'), std::string::npos);
     EXPECT_EQ(report.find(' '), std::string::npos);
 }
+
+// Object streams as another tool writes them: qpdf packs every non-stream object into
+// Flate object streams with a cross-reference stream; the findings must not change.
+TEST(scan, files_with_object_streams_written_by_qpdf) {
+    if (!have_qpdf()) GTEST_SKIP() << "qpdf is not installed";
+    temp_dir dir;
+    const std::string plain = dir.file("plain.pdf"), packed = dir.file("packed.pdf");
+    write_file(plain, name_tree_doc("/OpenAction 40 0 R /AcroForm << /Fields [41 0 R] >>")
+                          .obj(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 9 9] /Annots [41 0 R] /AA << /O 40 0 R >> >>")
+                          .obj(40, "<< /S /JavaScript /JS (app.alert(1)) >>")
+                          .obj(41, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (f) /Rect [0 0 1 1] /P 3 0 R >>")
+                          .finish(1));
+    const auto [rc, msg] = shell("qpdf --object-streams=generate --compress-streams=y '" + plain + "' '" + packed + "'");
+    ASSERT_TRUE(rc == 0 || rc == 3) << msg;
+    ASSERT_NE(read_file(packed).find("/ObjStm"), std::string::npos);
+    const std::string expected = json(true, 3, 2, true);
+    EXPECT_EQ(scan_bytes(dir, read_file(plain)), expected);
+    EXPECT_EQ(scan_bytes(dir, read_file(packed)), expected);
+    const std::string out = dir.file("out.pdf");
+    ASSERT_EQ(pdfsanitize_full(packed.c_str(), out.c_str()), 1) << pdfsanitize_last_error();
+    check_with_readers(out, 1);
+    EXPECT_EQ(std::string(pdfsanitize_scan(out.c_str())), json(false, 0, 0, false));
+}

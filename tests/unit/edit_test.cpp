@@ -1,0 +1,101 @@
+// Dictionary editing and the output text's growth rules.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pdfsanitize/sanitize.h"
+#include "pdfsanitize/writer.h"
+
+using namespace pdfsanitize;
+
+TEST(edit, strip_dict_entry_table) {
+    const struct {
+        std::string text, key, after;
+        int result;
+    } cases[] = {
+        {"<< /A 1 /AA 2 >>", "A", "<< /AA 2 >>", 1},
+        {"<< /AA 1 /A 2 >>", "A", "<< /AA 1 >>", 1},
+        {"<< /A 1 /A 2 >>", "A", "<< /A 2 >>", 1},
+        {"<</A 1>>", "A", "<<>>", 1},
+        {"<<\n/A 1>>", "A", "<<\n>>", 1},
+        {"<< /Length 12 0 R /Filter /FlateDecode >>", "Length", "<< /Filter /FlateDecode >>", 1},
+        {"<< /Length1 5 /Length 9 >>", "Length", "<< /Length1 5 >>", 1},
+        {"<< /AA << /O 5 0 R >> /Type /Page >>", "AA", "<< /Type /Page >>", 1},
+        {"<< /AAPL 1 >>", "AA", "<< /AAPL 1 >>", 0},
+        {"<< /A", "A", "<< /A", 0},
+        {"<< /A   ", "A", "<< /A   ", 0},
+        {"/A", "A", "/A", 0},
+        {"A", "AA", "A", 0},
+        {"<< /A\t(x) /B 1 >>", "A", "<< /B 1 >>", 1},
+        {"<<\t/A (x) >>", "A", "<< >>", 1},            // one HT before the key goes with it
+        {"<<  /A (x) >>", "A", "<<  >>", 1},           // only one blank before the key
+        {"<< /OpenAction\f<< /S /JavaScript >> >>", "OpenAction", "<< >>", 1},  // a form feed before the value
+        {"<< /A .5 /A 1 >>", "A", "<< /A .5 >>", 1},   // no value at the first: the second goes
+        {"<< /X (/A 1) >>", "A", "<< /X () >>", 1},    // a name inside a string with a value
+        {"<< /B << /A 1 >> /A 2 >>", "A", "<< /B << >> /A 2 >>", 1},  // the first /A at any depth
+    };
+    for (const auto &c : cases) {
+        dict_text t = c.text;
+        EXPECT_EQ(strip_dict_entry(t, c.key), c.result) << c.text;
+        EXPECT_EQ(t, c.after) << c.text;
+    }
+}
+
+TEST(edit, strip_dict_entry_survives_many_unclosed_values) {
+    std::string t = "<< ";
+    for (int i = 0; i < 100000; ++i) t += "/A [";
+    t += " >>";
+    dict_text d = t;
+    EXPECT_EQ(strip_dict_entry(d, "A"), 0);
+    EXPECT_EQ(d, t);
+}
+
+TEST(edit, dict_append_before_close) {
+    dict_text t = "<< /Filter /FlateDecode >>";
+    EXPECT_TRUE(dict_append_before_close(t, " /Length 5"));
+    EXPECT_EQ(t, "<< /Filter /FlateDecode  /Length 5>>");
+    t = "<< /A 1 >>";
+    dict_append_before_close(t, " /B 2");
+    EXPECT_EQ(t, "<< /A 1  /B 2>>");
+    for (const char *unchanged : {">> ", ">", "", "<< /A 1 > "}) {
+        dict_text u = unchanged;
+        EXPECT_FALSE(dict_append_before_close(u, " /B 2")) << unchanged;
+        EXPECT_EQ(u, unchanged);
+    }
+}
+
+TEST(edit, outbuf_grows_from_one_mib_by_doubling) {
+    outbuf b;
+    buf_bytes(b, "", 0);
+    EXPECT_EQ(b.cap, 1048576u);
+    EXPECT_EQ(b.len, 0u);
+    const std::vector<char> big(1048576, 'x');
+    buf_bytes(b, big.data(), 1048575);
+    EXPECT_EQ(b.cap, 1048576u);
+    EXPECT_EQ(b.data[b.len], '\0');
+    outbuf c;
+    buf_bytes(c, "", 0);
+    buf_bytes(c, big.data(), 1048576);
+    EXPECT_EQ(c.cap, 2097152u);
+    EXPECT_EQ(c.len, 1048576u);
+    EXPECT_FALSE(c.failed);
+}
+
+TEST(edit, outbuf_refuses_appends_it_may_not_grow_for) {
+    outbuf b;
+    buf_bytes(b, "abc", 3);
+    // More than 256 MiB at once, and more than fits: refused before reading a byte.
+    static const char small[1] = {0};
+    buf_bytes(b, small, (std::uint64_t{1} << 28) + 1);
+    EXPECT_TRUE(b.failed);
+    EXPECT_EQ(b.len, 3u);
+    outbuf c;
+    buf_bytes(c, "abc", 3);
+    c.len = (std::uint64_t{1} << 30) - 10;  // pretend the text is nearly 1 GiB long
+    const std::uint64_t cap = c.cap;
+    buf_bytes(c, small, 20);
+    EXPECT_TRUE(c.failed);
+    EXPECT_EQ(c.cap, cap);
+    c.len = 3;
+}
