@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-pkgs=(cmake make g++ clang googletest libgtest-dev libbenchmark-dev zlib1g-dev qpdf nodejs npm)
+pkgs=(cmake make g++ clang googletest libgtest-dev libbenchmark-dev zlib1g-dev qpdf)
+# Node.js may come from elsewhere than Debian (with npm inside): look for the commands.
+command -v node >/dev/null && command -v npm >/dev/null || pkgs+=(nodejs npm)
 if [[ "${1:-}" == "ci" ]]; then
   pkgs+=(libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 time)
 fi

@@ -253,24 +253,38 @@ struct run_state {
 
 }  // namespace
 
-int sanitize_run(const char *in_path, const char *out_path, std::int32_t mode) {
-    if (!in_path || !out_path) {
-        set_error("NULL path argument");
-        return 0;
-    }
-    pdf_doc doc;
-    if (doc_load(in_path, doc) != 0) return 0;
+int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out) {
     run_state run{doc, mode, {}, {}};
     try {
         run.blank.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
     } catch (const std::bad_alloc &) {
         set_error("out of memory");
-        return 0;
+        return -1;
     }
     run.catalog_pass();
     run.page_pass();
     run.object_pass();
-    return write_document(doc, run.repl, run.blank, out_path);
+    return assemble_document(doc, run.repl, run.blank, out);
+}
+
+int sanitize_run(const char *in_path, const char *out_path, std::int32_t mode) {
+    if (!in_path || !out_path) {
+        set_error("NULL path argument");
+        return 0;
+    }
+    outbuf out;
+    {
+        pdf_doc doc;
+        if (doc_load(in_path, doc) != 0) return 0;
+        if (sanitize_document(doc, mode, out) != 0) return 0;
+    }  // the document is released before the output is written
+    return write_output_file(out_path, out.data, out.len);
+}
+
+int sanitize_memory(const char *name, std::span<const unsigned char> bytes, std::int32_t mode, outbuf &out) {
+    pdf_doc doc;
+    if (doc_load_memory(name, bytes, doc) != 0) return 0;
+    return sanitize_document(doc, mode, out) == 0 ? 1 : 0;
 }
 
 }  // namespace pdfsanitize

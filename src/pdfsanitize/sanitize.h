@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "document.h"
@@ -24,8 +25,18 @@ int strip_dict_entry(dict_text &text, std::string_view key);
 // with the text unchanged, when it does not end in ">>" or memory is exhausted.
 bool dict_append_before_close(dict_text &text, std::string_view ins);
 
+struct outbuf;
+
+// The removal policy and the assembly of the new file for a loaded document: 0 with
+// the whole file in out, or -1 with "out of memory" reported.
+int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out);
+
 // The sanitising run: 1 when the output file was written whole, 0 with the reason in
 // the last-error message.
 int sanitize_run(const char *in_path, const char *out_path, std::int32_t mode);
+
+// The same run over bytes in memory, into out (name stands for the path in messages).
+// 1 on success, 0 with the reason reported.
+int sanitize_memory(const char *name, std::span<const unsigned char> bytes, std::int32_t mode, outbuf &out);
 
 }  // namespace pdfsanitize

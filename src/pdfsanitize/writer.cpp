@@ -93,6 +93,11 @@ void write_plain(const pdf_doc &doc, const pdf_obj &o, outbuf &out) {
 
 int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std::vector<unsigned char> &blank,
                       outbuf &out) {
+    // The first storage; should it fail, the next append tries again.
+    if (!out.data) {
+        buf_bytes(out, "", 0);
+        out.failed = false;
+    }
     std::vector<std::int32_t> offsets;
     try {
         offsets.assign(static_cast<std::size_t>(doc.max_num) + 2, -1);
@@ -176,15 +181,6 @@ int write_output_file(const char *path, const char *bytes, std::uint64_t len) {
         return 0;
     }
     return 1;
-}
-
-int write_document(const pdf_doc &doc, const replacement_map &repl, const std::vector<unsigned char> &blank,
-                   const char *out_path) {
-    outbuf out;
-    buf_bytes(out, "", 0);  // the first storage; a failure here is retried by the next append
-    out.failed = false;
-    if (assemble_document(doc, repl, blank, out) != 0) return 0;
-    return write_output_file(out_path, out.data, out.len);
 }
 
 }  // namespace pdfsanitize

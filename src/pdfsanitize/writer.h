@@ -46,8 +46,4 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
 // Writes len bytes to path with one write. 1 on success; 0 with the failure reported.
 int write_output_file(const char *path, const char *bytes, std::uint64_t len);
 
-// Assembles and writes; the output path is opened only once the text is complete.
-int write_document(const pdf_doc &doc, const replacement_map &repl, const std::vector<unsigned char> &blank,
-                   const char *out_path);
-
 }  // namespace pdfsanitize
