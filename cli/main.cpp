@@ -6,6 +6,11 @@
 
 #include "pdfsanitize.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #ifndef PDFSANITIZE_VERSION
 #define PDFSANITIZE_VERSION "0.0.0"
 #endif
@@ -77,6 +82,10 @@ int cmd_sanitize(int (*fn)(const char *, const char *), int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
+#if defined(_WIN32)
+    // The same bytes on every platform: a line ends in LF, as scripts expect.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     if (argc < 2) {
         std::fputs(usage, stderr);
         return exit_failed;

@@ -15,7 +15,7 @@ targets=("$@")
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 
-work=tests/fuzz/work
+work=${FUZZ_WORK:-tests/fuzz/work}
 mkdir -p "$work/artifacts"
 status=0
 for t in "${targets[@]}"; do

@@ -1,9 +1,4 @@
 // The pdfsanitize program: output lines and exit codes a script can rely on.
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
-
 #include "e2e_util.h"
 
 using namespace e2e;
@@ -16,16 +11,11 @@ struct run_result {
 };
 
 run_result run(const std::string &args) {
-    const std::string cmd = std::string(PDFSANITIZE_CLI_FILE) + " " + args + " 2>&1";
-    FILE *p = popen(cmd.c_str(), "r");
-    std::string out;
-    std::array<char, 4096> buf;
-    while (std::size_t n = std::fread(buf.data(), 1, buf.size(), p)) out.append(buf.data(), n);
-    const int st = pclose(p);
-    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+    const auto [status, out] = shell(quote(cli_path()) + " " + args);
+    return {status, out};
 }
 
-std::string quoted(const std::string &s) { return "'" + s + "'"; }
+std::string quoted(const std::string &s) { return quote(s); }
 
 }  // namespace
 

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -116,15 +121,54 @@ inline std::string read_file(const std::string &path) {
     return s.str();
 }
 
+// A path quoted for the platform's shell.
+inline std::string quote(const std::string &s) {
+#if defined(_WIN32)
+    return "\"" + s + "\"";
+#else
+    return "'" + s + "'";
+#endif
+}
+
 // Runs a shell command; the exit status and what it printed (stdout and stderr).
 inline std::pair<int, std::string> shell(const std::string &cmd) {
+#if defined(_WIN32)
+    // cmd.exe drops the first and the last quote of its line: wrap the line in one more pair.
+    FILE *p = _popen(("\"" + cmd + " 2>&1\"").c_str(), "rb");
+#else
     FILE *p = popen((cmd + " 2>&1").c_str(), "r");
+#endif
     if (!p) return {-1, ""};
     std::string out;
     char buf[4096];
     while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+#if defined(_WIN32)
+    return {_pclose(p), out};
+#else
     const int st = pclose(p);
     return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+#endif
+}
+
+// The folder of the running test program (where the Windows build puts the DLL and the
+// command-line program too).
+inline std::string program_dir() {
+#if defined(_WIN32)
+    char buf[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
+    return fs::path(std::string(buf, n)).parent_path().string();
+#else
+    return fs::canonical("/proc/self/exe").parent_path().string();
+#endif
+}
+
+// The pdfsanitize program.
+inline std::string cli_path() {
+#if defined(_WIN32)
+    return (fs::path(program_dir()) / "pdfsanitize.exe").string();
+#else
+    return PDFSANITIZE_CLI_FILE;
+#endif
 }
 
 inline bool have_qpdf() {
@@ -133,10 +177,10 @@ inline bool have_qpdf() {
 }
 
 // What qpdf says of a file: 0 clean, 3 warnings only, 2 errors.
-inline int qpdf_check(const std::string &path) { return shell("qpdf --check '" + path + "'").first; }
+inline int qpdf_check(const std::string &path) { return shell("qpdf --check " + quote(path)).first; }
 
 inline int qpdf_pages(const std::string &path) {
-    const auto [rc, out] = shell("qpdf --show-npages '" + path + "'");
+    const auto [rc, out] = shell("qpdf --show-npages " + quote(path));
     return rc == 0 || rc == 3 ? std::atoi(out.c_str()) : -1;
 }
 
@@ -146,7 +190,7 @@ inline int qpdf_pages(const std::string &path) {
 inline void check_with_readers(const std::string &out, int expected_pages) {
     if (have_qpdf()) {
         const int rc = qpdf_check(out);
-        EXPECT_TRUE(rc == 0 || rc == 3) << "qpdf --check " << out << ":\n" << shell("qpdf --check '" + out + "'").second;
+        EXPECT_TRUE(rc == 0 || rc == 3) << "qpdf --check " << out << ":\n" << shell("qpdf --check " + quote(out)).second;
         EXPECT_EQ(qpdf_pages(out), expected_pages) << out;
     }
 #ifdef PDFSANITIZE_READER_DIR
@@ -157,7 +201,8 @@ inline void check_with_readers(const std::string &out, int expected_pages) {
 #endif
     static std::atomic<int> n{0};
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info ? info->name() : "out") + "-" + std::to_string(::getpid()) + "-" +
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::string name = std::string(info ? info->name() : "out") + "-" + std::to_string(stamp) + "-" +
                        std::to_string(n++) + ".pdf";
     fs::create_directories(dir);
     fs::copy_file(out, fs::path(dir) / name, fs::copy_options::overwrite_existing);

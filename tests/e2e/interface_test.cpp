@@ -1,6 +1,10 @@
 // The three document-free exports, the failure messages and their buffers, and loading
 // the library the way a host does.
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstring>
 
@@ -9,7 +13,7 @@
 
 using namespace e2e;
 
-TEST(interface, init_and_cleanup_clear_both_buffers) {
+TEST(exports, init_and_cleanup_clear_both_buffers) {
     EXPECT_EQ(pdfsanitize_init(), 1);
     EXPECT_STREQ(pdfsanitize_last_error(), "");
     EXPECT_EQ(pdfsanitize_scan(nullptr), nullptr);
@@ -21,7 +25,7 @@ TEST(interface, init_and_cleanup_clear_both_buffers) {
     EXPECT_NE(pdfsanitize_last_error(), nullptr);
 }
 
-TEST(interface, messages_name_the_path_as_given_and_are_cut_at_1023_bytes) {
+TEST(exports, messages_name_the_path_as_given_and_are_cut_at_1023_bytes) {
     temp_dir dir;
     const std::string missing = dir.file("missing.pdf");
     EXPECT_EQ(pdfsanitize_scan(missing.c_str()), nullptr);
@@ -42,7 +46,7 @@ TEST(interface, messages_name_the_path_as_given_and_are_cut_at_1023_bytes) {
     EXPECT_EQ(std::string(pdfsanitize_last_error()), "no PDF objects found \xE2\x80\x94 not a PDF: " + junk);
 }
 
-TEST(interface, a_failed_call_leaves_its_message_through_later_successes) {
+TEST(exports, a_failed_call_leaves_its_message_through_later_successes) {
     temp_dir dir;
     const std::string good = dir.file("good.pdf");
     write_file(good, pdf_builder().obj(1, "<< /Type /Catalog >>").finish(1));
@@ -54,24 +58,40 @@ TEST(interface, a_failed_call_leaves_its_message_through_later_successes) {
 }
 
 // A host loads the library at run time and looks the eight names up.
-TEST(interface, the_library_loads_at_run_time_with_its_eight_names) {
-    void *lib = dlopen(PDFSANITIZE_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(lib, nullptr) << dlerror();
+namespace {
+
+#if defined(_WIN32)
+using library = HMODULE;
+library load_library() { return LoadLibraryA("kestrune-pdfsanitize.dll"); }
+void *symbol(library lib, const char *name) { return reinterpret_cast<void *>(GetProcAddress(lib, name)); }
+void unload(library lib) { FreeLibrary(lib); }
+#else
+using library = void *;
+library load_library() { return dlopen(PDFSANITIZE_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL); }
+void *symbol(library lib, const char *name) { return dlsym(lib, name); }
+void unload(library lib) { dlclose(lib); }
+#endif
+
+}  // namespace
+
+TEST(exports, the_library_loads_at_run_time_with_its_eight_names) {
+    library lib = load_library();
+    ASSERT_NE(lib, nullptr);
     const char *names[] = {"pdfsanitize_init",          "pdfsanitize_cleanup",         "pdfsanitize_full",
                            "pdfsanitize_remove_js",     "pdfsanitize_remove_attachments", "pdfsanitize_remove_actions",
                            "pdfsanitize_scan",          "pdfsanitize_last_error"};
-    for (const char *n : names) EXPECT_NE(dlsym(lib, n), nullptr) << n;
-    EXPECT_EQ(dlsym(lib, "set_error"), nullptr);
-    EXPECT_EQ(dlsym(lib, "_ZN11pdfsanitize9set_errorEPKcz"), nullptr);
+    for (const char *n : names) EXPECT_NE(symbol(lib, n), nullptr) << n;
+    EXPECT_EQ(symbol(lib, "set_error"), nullptr);
+    EXPECT_EQ(symbol(lib, "_ZN11pdfsanitize9set_errorEPKcz"), nullptr);
 
     using init_fn = int (*)();
     using err_fn = const char *(*)();
     using scan_fn = const char *(*)(const char *);
-    auto init = reinterpret_cast<init_fn>(dlsym(lib, "pdfsanitize_init"));
-    auto last = reinterpret_cast<err_fn>(dlsym(lib, "pdfsanitize_last_error"));
-    auto scan = reinterpret_cast<scan_fn>(dlsym(lib, "pdfsanitize_scan"));
+    auto init = reinterpret_cast<init_fn>(symbol(lib, "pdfsanitize_init"));
+    auto last = reinterpret_cast<err_fn>(symbol(lib, "pdfsanitize_last_error"));
+    auto scan = reinterpret_cast<scan_fn>(symbol(lib, "pdfsanitize_scan"));
     EXPECT_EQ(init(), 1);
     EXPECT_EQ(scan(nullptr), nullptr);
     EXPECT_STREQ(last(), "NULL path argument");
-    dlclose(lib);
+    unload(lib);
 }

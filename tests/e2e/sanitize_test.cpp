@@ -1,9 +1,11 @@
 // The four sanitising exports: the output layout byte for byte, the removal rules of
 // each mode, what real readers make of the outputs, and what a failed run leaves.
+#if !defined(_WIN32)
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 
@@ -150,6 +152,7 @@ TEST(writer, a_failed_run_leaves_the_output_path_untouched) {
     EXPECT_EQ(read_file(out), "ORIGINAL");
 }
 
+#if !defined(_WIN32)
 namespace {
 
 std::string big_pdf() {
@@ -208,6 +211,7 @@ TEST(writer, short_writes_are_failures_and_the_file_stays) {
     }
     EXPECT_EQ(run_limited(small, out, 1 << 20).substr(0, 2), "1|");
 }
+#endif  // file size limits and /dev/full are POSIX
 
 TEST(policy, open_actions_in_javascript_mode) {
     temp_dir dir;
