@@ -282,8 +282,9 @@ int dynamic(ctx &s) {
 }
 
 template <bool Fast>
-int run(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst, std::size_t &produced) {
+int run(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst, std::size_t &produced, failure &why) {
     produced = 0;
+    why = failure::refused;
     if (src.size() <= 1 || src.size() >= (std::uint64_t{1} << 32)) return -1;
     if (dst.size() > max_capacity) return -1;
     if ((src[0] & 0x0f) != 8) return -1;
@@ -310,10 +311,15 @@ int run(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst, std::siz
                 err = err_format;
         } while (err == 0 && !last);
     } catch (const input_exhausted &) {
+        why = failure::input_exhausted;
         return -1;
     }
-    if (err == err_output_full) return -1;
+    if (err == err_output_full) {
+        why = failure::output_full;
+        return -1;
+    }
     // A format error ends the data where it stands: what was produced is the result.
+    why = failure::none;
     produced = s.out_count;
     return 0;
 }
@@ -321,12 +327,19 @@ int run(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst, std::siz
 }  // namespace
 
 int inflate_decompress(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst, std::size_t &produced) {
-    return run<true>(src, dst, produced);
+    failure why;
+    return run<true>(src, dst, produced, why);
+}
+
+int inflate_decompress(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst, std::size_t &produced,
+                       failure &why) {
+    return run<true>(src, dst, produced, why);
 }
 
 int inflate_decompress_bitwise(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,
                                std::size_t &produced) {
-    return run<false>(src, dst, produced);
+    failure why;
+    return run<false>(src, dst, produced, why);
 }
 
 }  // namespace flate

@@ -18,6 +18,12 @@ namespace flate {
 int inflate_decompress(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,
                        std::size_t &produced);
 
+// Why a call returned -1: only a full output can turn out otherwise with a larger
+// capacity (a shorter input, a refused header or capacity fail the same way again).
+enum class failure { none, output_full, input_exhausted, refused };
+int inflate_decompress(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,
+                       std::size_t &produced, failure &why);
+
 // The same results, decoding Huffman codes one bit at a time with no lookup tables.
 // The reference that the table-driven decoder is tested against.
 int inflate_decompress_bitwise(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,

@@ -53,15 +53,20 @@ char *expand_data(pdf_doc &doc, const pdf_obj &o, std::string_view span, std::in
             char *block = arena_alloc(doc.arena, static_cast<std::size_t>(cap));
             if (!block) return nullptr;
             std::size_t produced = 0;
+            flate::failure why = flate::failure::none;
             const int rc = flate::inflate_decompress(
                 std::span<const std::uint8_t>(src, static_cast<std::size_t>(raw)),
-                std::span<std::uint8_t>(reinterpret_cast<std::uint8_t *>(block), static_cast<std::size_t>(cap)), produced);
+                std::span<std::uint8_t>(reinterpret_cast<std::uint8_t *>(block), static_cast<std::size_t>(cap)), produced,
+                why);
             if (rc == 0) {
                 text_len = static_cast<std::int32_t>(produced);
                 // Nothing points into the block yet: give back what the text does not use.
                 return arena_shrink_last(doc.arena, produced);
             }
             arena_drop_last(doc.arena);  // a failed attempt is dead weight
+            // Data cut short or refused fails the same way at every capacity: the
+            // retries could only end in skipping the container.
+            if (why != flate::failure::output_full) return nullptr;
         }
         if (cap > last_retry_capacity) return nullptr;
         cap *= 4;

@@ -121,6 +121,21 @@ TEST(inflate, byte_examples) {
     EXPECT_EQ(decode({0x78}, 10).rc, -1);
 }
 
+TEST(inflate, failures_say_whether_a_larger_capacity_could_help) {
+    const bytes abc{0x78, 0x9C, 0x4B, 0x4C, 0x4A, 0x06, 0x00, 0x02, 0x4D, 0x01, 0x27};
+    std::vector<std::uint8_t> out(8);
+    std::size_t n = 0;
+    flate::failure why = flate::failure::none;
+    EXPECT_EQ(flate::inflate_decompress(abc, std::span<std::uint8_t>(out.data(), 2), n, why), -1);
+    EXPECT_EQ(why, flate::failure::output_full);
+    EXPECT_EQ(flate::inflate_decompress(bytes(abc.begin(), abc.begin() + 5), out, n, why), -1);
+    EXPECT_EQ(why, flate::failure::input_exhausted);
+    EXPECT_EQ(flate::inflate_decompress(bytes{0x79, 0x9C, 0x4B}, out, n, why), -1);
+    EXPECT_EQ(why, flate::failure::refused);
+    EXPECT_EQ(flate::inflate_decompress(abc, out, n, why), 0);
+    EXPECT_EQ(why, flate::failure::none);
+}
+
 TEST(inflate, capacity_above_one_gib_is_refused) {
     const bytes abc{0x78, 0x9C, 0x4B, 0x4C, 0x4A, 0x06, 0x00, 0x02, 0x4D, 0x01, 0x27};
     const std::size_t big = (std::size_t{1} << 30) + 1;
