@@ -129,6 +129,7 @@ void doc_free(pdf_doc &doc) {
     doc.max_num = doc.catalog = doc.info = 0;
     doc.pages.release();
     std::vector<std::int32_t>().swap(doc.first_by_num);
+    std::vector<skipped_container>().swap(doc.skipped_containers);
     doc.memo.reset();
 }
 

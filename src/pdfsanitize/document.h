@@ -101,6 +101,12 @@ struct xref_entry {
     std::int32_t gen;
 };
 
+// An object stream the loader recognised but could not expand, and why.
+struct skipped_container {
+    std::int32_t num;
+    const char *reason;
+};
+
 struct pdf_doc {
     char *data = nullptr;  // the whole file, one heap block
     std::int32_t len = 0;
@@ -124,6 +130,8 @@ struct pdf_doc {
     std::int32_t info = no_pos;
     pagevec pages;
 
+    // Object streams recognised but skipped (their objects are missing from objs).
+    std::vector<skipped_container> skipped_containers;
     // Index of the first record in objs for each number 0..max_num, or -1.
     std::vector<std::int32_t> first_by_num;
     // Bracket scans over data, shared by every reader of this document.

@@ -32,11 +32,23 @@ std::int32_t first_value_after(std::string_view span, std::int32_t from, std::st
     return -1;
 }
 
+void note_skipped(pdf_doc &doc, const pdf_obj &o, const char *reason) {
+    try {
+        doc.skipped_containers.push_back({o.num, reason});
+    } catch (const std::bad_alloc &) {
+        // A diagnostic only.
+    }
+}
+
 // Decompresses (or copies) the container's data into a new arena block. Returns the
-// block and sets text_len, or null when the container is skipped.
-char *expand_data(pdf_doc &doc, const pdf_obj &o, std::string_view span, std::int32_t &text_len) {
+// block and sets text_len, or null when the container is skipped (reason set).
+char *expand_data(pdf_doc &doc, const pdf_obj &o, std::string_view span, std::int32_t &text_len, const char *&reason) {
     const std::int64_t raw = std::int64_t{o.stream_end} - o.stream_start;
-    if (raw < 0 || raw > max_container_bytes) return nullptr;
+    reason = "out of memory";
+    if (raw < 0 || raw > max_container_bytes) {
+        reason = "its data is larger than 256 MiB";
+        return nullptr;
+    }
     const bool flate = find_name(span, o.dict_start, "FlateDecode") >= 0 || find_name(span, o.dict_start, "Fl") >= 0;
     const auto *src = reinterpret_cast<const std::uint8_t *>(doc.data + o.stream_start);
     if (!flate) {
@@ -66,9 +78,16 @@ char *expand_data(pdf_doc &doc, const pdf_obj &o, std::string_view span, std::in
             arena_drop_last(doc.arena);  // a failed attempt is dead weight
             // Data cut short or refused fails the same way at every capacity: the
             // retries could only end in skipping the container.
-            if (why != flate::failure::output_full) return nullptr;
+            if (why != flate::failure::output_full) {
+                reason = why == flate::failure::refused ? "its data has no zlib header (another filter first?)"
+                                                        : "its compressed data is cut short or corrupt";
+                return nullptr;
+            }
         }
-        if (cap > last_retry_capacity) return nullptr;
+        if (cap > last_retry_capacity) {
+            reason = "its text would be larger than 1 GiB";
+            return nullptr;
+        }
         cap *= 4;
     }
 }
@@ -79,27 +98,30 @@ void expand_container(pdf_doc &doc, const pdf_obj &o) {
     const std::string_view span = b.substr(0, static_cast<std::size_t>(span_stop));
 
     std::int32_t text_len = 0;
-    const char *text = expand_data(doc, o, span, text_len);
-    if (!text) return;
+    const char *reason = nullptr;
+    const char *text = expand_data(doc, o, span, text_len, reason);
+    if (!text) return note_skipped(doc, o, reason);
 
     const std::int32_t n = first_value_after(span, o.dict_start, "N", [](std::int32_t v) { return v > 0; });
     const std::int32_t first = first_value_after(span, o.dict_start, "First", [](std::int32_t v) { return v >= 0; });
-    if (first < 0) return;
-    if (n < 1 || n > max_objects_per_stream || first > text_len) return;
+    if (first < 0) return note_skipped(doc, o, "no /First");
+    if (n < 1 || n > max_objects_per_stream) return note_skipped(doc, o, "no /N between 1 and 100000");
+    if (first > text_len) return note_skipped(doc, o, "/First lies beyond its text");
 
     std::vector<std::int32_t> nums, offs;
     try {
         nums.resize(static_cast<std::size_t>(n));
         offs.resize(static_cast<std::size_t>(n));
     } catch (const std::bad_alloc &) {
-        return;
+        return note_skipped(doc, o, "out of memory");
     }
     const std::string_view t(text, static_cast<std::size_t>(text_len));
     std::int32_t cur = 0;
     for (std::int32_t k = 0; k < n; ++k) {
         nums[static_cast<std::size_t>(k)] = read_int_adv(t, cur);
         offs[static_cast<std::size_t>(k)] = read_int_adv(t, cur);
-        if (nums[static_cast<std::size_t>(k)] < 0 || offs[static_cast<std::size_t>(k)] < 0) return;
+        if (nums[static_cast<std::size_t>(k)] < 0 || offs[static_cast<std::size_t>(k)] < 0)
+            return note_skipped(doc, o, "its header of number pairs is unreadable (a predictor or another filter?)");
     }
     for (std::int32_t k = 0; k < n; ++k) {
         const std::int32_t num = nums[static_cast<std::size_t>(k)];

@@ -61,3 +61,28 @@ TEST(cli, help_version_and_sanitising_commands) {
     EXPECT_NE(r.out.find("cannot open"), std::string::npos);
     EXPECT_NE(run("full " + quoted(in)).status, 0);
 }
+
+TEST(cli, audit_and_strict_runs) {
+    temp_dir dir;
+    const std::string clean = dir.file("clean.pdf"), tricky = dir.file("tricky.pdf"), out = dir.file("out.pdf");
+    write_file(clean, pdf_builder().obj(1, "<< /Type /Catalog >>").finish(1));
+    write_file(tricky, pdf_builder()
+                           .obj(1, "<< /Type /Catalog /Open#41ction 2 0 R >>")
+                           .obj(2, "<< /S /JavaScript /JS (app.alert(1)) >>")
+                           .finish(1));
+    run_result r = run("audit " + quoted(clean));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\"blind_spots\":{\"js\":[],\"attachments\":[],\"actions\":[],\"full\":[]}"), std::string::npos);
+    r = run("audit " + quoted(clean) + " " + quoted(tricky));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("{\"object\":1,\"name\":\"OpenAction\"}"), std::string::npos);
+    EXPECT_EQ(run("audit " + quoted(dir.file("none.pdf")) + " " + quoted(tricky)).status, 2);
+
+    r = run("remove-actions --strict " + quoted(tricky) + " " + quoted(out));
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.out.find("escaped_names"), std::string::npos);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(run("remove-actions --strict " + quoted(clean) + " " + quoted(out)).status, 0);
+    EXPECT_TRUE(fs::exists(out));
+    EXPECT_EQ(run("full --strict " + quoted(dir.file("none.pdf")) + " " + quoted(out)).status, 2);
+}

@@ -1,0 +1,433 @@
+// The audit walks every object once more, with a tokenizer that knows strings,
+// comments and nesting (which the removal rules do not), and reports what could pass
+// the rules unseen.
+#include "audit.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <unordered_set>
+
+namespace pdfsanitize {
+
+namespace {
+
+const std::set<std::string, std::less<>> watched_names = {
+    "JS",       "JavaScript", "AA",     "OpenAction", "AcroForm", "XFA",         "Names",      "EmbeddedFile",
+    "EmbeddedFiles", "Filespec", "FileAttachment", "Widget", "Launch", "URI", "SubmitForm", "ImportData",
+    "GoToR",    "GoToE",      "RichMedia", "Encrypt",  "ObjStm",   "S",           "A"};
+
+const std::set<std::string, std::less<>> action_types = {"JavaScript", "Launch", "URI",       "SubmitForm",
+                                                         "ImportData", "GoToR",  "GoToE",     "Rendition",
+                                                         "RichMediaExecute", "Named", "GoTo"};
+
+const std::set<std::string, std::less<>> removed_keys = {"OpenAction", "AA",       "A",  "JS",
+                                                         "AcroForm",   "Names",    "EmbeddedFiles", "AF"};
+
+bool delimiter(unsigned char c) {
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/' ||
+           c == '%';
+}
+
+int hex_value(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The bytes an object is written with, stream data left out.
+std::string_view object_span(const pdf_doc &doc, const pdf_obj &o) {
+    if (o.in_objstm) return {o.text, static_cast<std::size_t>(o.text_len)};
+    const std::int32_t s = o.start;
+    const std::int32_t e = o.stream_kw > 0 ? o.stream_kw : (o.endobj > 0 ? o.endobj : doc.len);
+    if (s < 0 || e <= s) return {};
+    return doc.bytes().substr(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s));
+}
+
+// Name tokens as a reader splits them: a '/' and the regular bytes after it.
+template <typename Fn>
+void for_each_name_token(std::string_view t, Fn fn) {
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i] != '/') continue;
+        std::size_t j = i + 1;
+        while (j < t.size() && !is_pdf_ws(static_cast<unsigned char>(t[j])) && !delimiter(static_cast<unsigned char>(t[j]))) ++j;
+        fn(t.substr(i + 1, j - i - 1));
+        i = j - 1;
+    }
+}
+
+// One pass over a dictionary text with strings, comments, arrays and nesting known:
+// reports a '%' outside strings, and keys written twice at one dictionary's top level.
+struct dict_walk {
+    bool comment = false;
+    std::vector<std::string> repeated;
+};
+
+dict_walk walk_dictionary(std::string_view t) {
+    dict_walk w;
+    struct level {
+        bool dict;
+        bool want_key;
+        std::set<std::string, std::less<>> keys;
+    };
+    std::vector<level> stack;
+    auto value_done = [&] {
+        if (!stack.empty() && stack.back().dict) stack.back().want_key = true;
+    };
+    const std::int32_t n = span_end(t);
+    std::int32_t i = 0;
+    while (i < n) {
+        const unsigned char c = byte_at(t, i);
+        if (is_pdf_ws(c)) {
+            ++i;
+        } else if (c == '%') {
+            w.comment = true;
+            while (i < n && t[static_cast<std::size_t>(i)] != '\n' && t[static_cast<std::size_t>(i)] != '\r') ++i;
+        } else if (c == '(') {
+            const std::int32_t e = scan_string_end(t, i);
+            i = e < 0 ? n : e;
+            value_done();
+        } else if (c == '<' && i + 1 < n && t[static_cast<std::size_t>(i) + 1] == '<') {
+            stack.push_back({true, true, {}});
+            i += 2;
+        } else if (c == '>' && i + 1 < n && t[static_cast<std::size_t>(i) + 1] == '>') {
+            if (!stack.empty()) stack.pop_back();
+            i += 2;
+            value_done();
+        } else if (c == '<') {
+            const std::size_t e = t.find('>', static_cast<std::size_t>(i));
+            i = e == std::string_view::npos ? n : static_cast<std::int32_t>(e) + 1;
+            value_done();
+        } else if (c == '[') {
+            stack.push_back({false, false, {}});
+            ++i;
+        } else if (c == ']') {
+            if (!stack.empty() && !stack.back().dict) stack.pop_back();
+            ++i;
+            value_done();
+        } else if (c == '/') {
+            std::int32_t j = i + 1;
+            while (j < n && !is_pdf_ws(byte_at(t, j)) && !delimiter(byte_at(t, j))) ++j;
+            const std::string name = decode_name(t.substr(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(j - i - 1)));
+            if (!stack.empty() && stack.back().dict && stack.back().want_key) {
+                if (!stack.back().keys.insert(name).second && removed_keys.count(name)) w.repeated.push_back(name);
+                stack.back().want_key = false;
+            } else {
+                value_done();
+            }
+            i = j;
+        } else {
+            // A number, a reference or a keyword: one value.
+            const std::int32_t e = skip_pdf_value(t, i);
+            i = e > i ? e : i + 1;
+            value_done();
+        }
+    }
+    return w;
+}
+
+void add_unique(std::vector<std::int32_t> &v, std::int32_t n) {
+    if (v.empty() || v.back() != n) v.push_back(n);
+}
+
+// The /S name of an action dictionary text, or empty.
+std::string action_type(std::string_view text, std::int32_t from = 0) {
+    const std::int32_t s = find_name(text, from, "S");
+    if (s < 0) return {};
+    const std::int32_t v = skip_ws(text, s + 2);
+    if (v >= span_end(text) || text[static_cast<std::size_t>(v)] != '/') return {};
+    std::int32_t e = v + 1;
+    while (e < span_end(text) && is_name_byte(byte_at(text, e))) ++e;
+    return std::string(text.substr(static_cast<std::size_t>(v) + 1, static_cast<std::size_t>(e - v - 1)));
+}
+
+// Object numbers referenced by the values of a dictionary text (its "n g R" values).
+void referenced_numbers(std::string_view dict, std::unordered_set<std::int32_t> &out) {
+    const std::int32_t n = span_end(dict);
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (!is_digit(byte_at(dict, i)) || (i > 0 && (is_word_byte(byte_at(dict, i - 1)) || dict[static_cast<std::size_t>(i) - 1] == '.')))
+            continue;
+        const std::int32_t e = skip_pdf_value(dict, i);
+        if (e > i && dict[static_cast<std::size_t>(e) - 1] == 'R') {
+            std::int32_t p = i;
+            out.insert(parse_int_at(dict, p));
+            i = e - 1;
+        }
+    }
+}
+
+struct auditor {
+    const pdf_doc &doc;
+    audit_report &r;
+    std::unordered_set<std::int32_t> automatic;  // objects reached from /OpenAction or /AA
+
+    dict_text text_of(std::int32_t n) const { return get_obj_dict_text(doc, doc_find(doc, n)); }
+
+    // Value spans of /OpenAction and /AA in a text, and the objects they lead to.
+    std::vector<std::pair<std::int32_t, std::int32_t>> automatic_spans(std::string_view t) {
+        std::vector<std::pair<std::int32_t, std::int32_t>> spans;
+        for (const char *key : {"OpenAction", "AA"}) {
+            const std::int32_t k = static_cast<std::int32_t>(std::string_view(key).size());
+            for (std::int32_t p = find_name(t, 0, key); p >= 0; p = find_name(t, p + 1, key)) {
+                const std::int32_t v = skip_ws(t, p + 1 + k);
+                const std::int32_t e = skip_pdf_value(t, v);
+                if (e <= v) continue;
+                spans.emplace_back(v, e);
+                const std::string_view value = t.substr(static_cast<std::size_t>(v), static_cast<std::size_t>(e - v));
+                std::unordered_set<std::int32_t> refs;
+                if (is_digit(byte_at(t, v))) {
+                    std::int32_t q = v;
+                    const std::int32_t num = parse_int_at(t, q);
+                    refs.insert(num);
+                    // An /AA held elsewhere: its actions are automatic too.
+                    if (std::string_view(key) == "AA") referenced_numbers(text_of(num), refs);
+                } else {
+                    referenced_numbers(value, refs);
+                }
+                automatic.insert(refs.begin(), refs.end());
+            }
+        }
+        return spans;
+    }
+
+    void actions_pass() {
+        std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>> spans(static_cast<std::size_t>(doc.objs.count));
+        for (std::int32_t i = 0; i < doc.objs.count; ++i) {
+            const dict_text t = get_obj_dict_text(doc, &doc.objs.items[i]);
+            if (!t.empty()) spans[static_cast<std::size_t>(i)] = automatic_spans(t);
+        }
+        for (std::int32_t i = 0; i < doc.objs.count; ++i) {
+            const pdf_obj &o = doc.objs.items[i];
+            const dict_text t = get_obj_dict_text(doc, &o);
+            if (t.empty()) continue;
+            for (std::int32_t p = find_name(t, 0, "S"); p >= 0; p = find_name(t, p + 1, "S")) {
+                const std::string type = action_type(t, p);
+                if (!action_types.count(type)) continue;
+                ++r.actions[type];
+                bool automatic_here = automatic.count(o.num) > 0;
+                for (const auto &[a, b] : spans[static_cast<std::size_t>(i)])
+                    if (p >= a && p < b) automatic_here = true;
+                if (!automatic_here) ++r.actions_outside_automatic[type];
+            }
+        }
+    }
+
+    void outline_pass(std::string_view catalog) {
+        const std::int32_t p = find_name(catalog, 0, "Outlines");
+        if (p < 0) return;
+        std::int32_t v = skip_ws(catalog, p + 9);
+        if (v >= span_end(catalog) || !is_digit(byte_at(catalog, v))) return;
+        std::vector<std::int32_t> work{parse_int_at(catalog, v)};
+        std::unordered_set<std::int32_t> seen;
+        while (!work.empty()) {
+            const std::int32_t n = work.back();
+            work.pop_back();
+            if (!seen.insert(n).second) continue;
+            const dict_text item = text_of(n);
+            if (item.empty()) continue;
+            const std::int32_t a = find_name(item, 0, "A");
+            if (a >= 0) {
+                const std::int32_t av = skip_ws(item, a + 2);
+                std::string type;
+                if (av < span_end(item) && is_digit(byte_at(item, av))) {
+                    std::int32_t q = av;
+                    type = action_type(text_of(parse_int_at(item, q)));
+                } else {
+                    type = action_type(item, av);
+                }
+                if (!type.empty()) ++r.outline_actions[type];
+            }
+            for (const char *link : {"First", "Next"}) {
+                const std::int32_t k = find_name(item, 0, link);
+                if (k < 0) continue;
+                std::int32_t q = skip_ws(item, k + 1 + static_cast<std::int32_t>(std::string_view(link).size()));
+                if (q < span_end(item) && is_digit(byte_at(item, q))) work.push_back(parse_int_at(item, q));
+            }
+        }
+    }
+
+    void object_pass() {
+        for (const pdf_obj &o : doc.objs.view()) {
+            for_each_name_token(object_span(doc, o), [&](std::string_view raw) {
+                if (raw.find('#') == std::string_view::npos) return;
+                const std::string name = decode_name(raw);
+                if (watched_names.count(name)) r.escaped_names.push_back({o.num, name});
+            });
+            const dict_text t = get_obj_dict_text(doc, &o);
+            if (t.empty()) continue;
+            const dict_walk w = walk_dictionary(t);
+            if (w.comment) add_unique(r.comments_in_dictionaries, o.num);
+            for (const std::string &k : w.repeated) r.duplicate_keys.push_back({o.num, k});
+            if (find_name(t, 0, "XFA") >= 0) add_unique(r.xfa, o.num);
+            if (find_name(t, 0, "RichMedia") >= 0) add_unique(r.richmedia, o.num);
+            if (find_name(t, 0, "3D") >= 0 || find_name(t, 0, "U3D") >= 0 || find_name(t, 0, "PRC") >= 0)
+                add_unique(r.three_d, o.num);
+            for (std::int32_t p = find_name(t, 0, "JS"); p >= 0; p = find_name(t, p + 1, "JS")) {
+                std::int32_t v = skip_ws(t, p + 3);
+                if (v >= span_end(t) || !is_digit(byte_at(t, v))) continue;
+                const std::int32_t n = parse_int_at(t, v);
+                const pdf_obj *target = doc_find(doc, n);
+                if (target && target->has_stream) add_unique(r.js_source_streams, n);
+            }
+        }
+        std::sort(r.js_source_streams.begin(), r.js_source_streams.end());
+        r.js_source_streams.erase(std::unique(r.js_source_streams.begin(), r.js_source_streams.end()), r.js_source_streams.end());
+    }
+
+    void catalog_pass(std::string_view catalog) {
+        const std::int32_t p = find_name(catalog, 0, "Names");
+        if (p < 0) return;
+        const std::int32_t v = skip_ws(catalog, p + 6);
+        if (v + 1 < span_end(catalog) && catalog[static_cast<std::size_t>(v)] == '<' && catalog[static_cast<std::size_t>(v) + 1] == '<') {
+            const dict_text names = dict_text_at(catalog, v);
+            if (!names.empty() && find_name(names, 0, "JavaScript") >= 0) r.inline_js_names = true;
+        }
+    }
+
+    void blind_spots() {
+        auto mark = [&](std::initializer_list<audit_mode> modes, const std::string &what) {
+            for (const audit_mode m : modes) r.blind_spots[static_cast<std::size_t>(m)].push_back(what);
+        };
+        const auto all = {audit_js, audit_attachments, audit_actions, audit_full};
+        if (!r.escaped_names.empty()) mark(all, "escaped_names");
+        if (!r.comments_in_dictionaries.empty()) mark(all, "comments_in_dictionaries");
+        if (!r.duplicate_keys.empty()) mark(all, "duplicate_keys");
+        if (!r.unexpanded_object_streams.empty()) mark(all, "unexpanded_object_streams");
+        for (const char *type : {"Launch", "SubmitForm", "ImportData", "GoToE", "RichMediaExecute"}) {
+            const auto it = r.actions_outside_automatic.find(type);
+            if (it != r.actions_outside_automatic.end() && it->second > 0) mark({audit_full}, std::string("actions:") + type);
+        }
+        for (const auto &[type, n] : r.outline_actions)
+            if (n > 0 && type != "GoTo" && type != "Named") mark({audit_js, audit_actions, audit_full}, "outline_actions:" + type);
+        if (!r.xfa.empty()) mark({audit_js, audit_actions}, "xfa");
+        if (!r.richmedia.empty()) mark({audit_js, audit_full}, "richmedia");
+        if (!r.three_d.empty()) mark({audit_js, audit_full}, "three_d");
+        if (!r.js_source_streams.empty()) mark({audit_js, audit_full}, "js_source_streams");
+        if (r.inline_js_names) mark({audit_js}, "inline_js_names");
+    }
+};
+
+void json_string(std::string &out, std::string_view s) {
+    out += '"';
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    out += '"';
+}
+
+void json_numbers(std::string &out, const std::vector<std::int32_t> &v) {
+    out += '[';
+    for (std::size_t i = 0; i < v.size(); ++i) out += (i ? "," : "") + std::to_string(v[i]);
+    out += ']';
+}
+
+void json_items(std::string &out, const std::vector<audit_item> &v, const char *detail) {
+    out += '[';
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        out += (i ? ",{\"object\":" : "{\"object\":") + std::to_string(v[i].object) + ",\"" + detail + "\":";
+        json_string(out, v[i].detail);
+        out += '}';
+    }
+    out += ']';
+}
+
+void json_counts(std::string &out, const std::map<std::string, std::int64_t> &m) {
+    out += '{';
+    bool first = true;
+    for (const auto &[k, n] : m) {
+        if (!first) out += ',';
+        first = false;
+        json_string(out, k);
+        out += ':' + std::to_string(n);
+    }
+    out += '}';
+}
+
+}  // namespace
+
+std::string decode_name(std::string_view raw) {
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '#' && i + 2 < raw.size()) {
+            const int hi = hex_value(static_cast<unsigned char>(raw[i + 1]));
+            const int lo = hex_value(static_cast<unsigned char>(raw[i + 2]));
+            if (hi >= 0 && lo >= 0) {
+                out += static_cast<char>(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out += raw[i];
+    }
+    return out;
+}
+
+void audit_document(const pdf_doc &doc, audit_report &report) {
+    report = audit_report{};
+    auditor a{doc, report, {}};
+    for (const skipped_container &c : doc.skipped_containers) report.unexpanded_object_streams.push_back({c.num, c.reason});
+    const dict_text catalog = get_obj_dict_text(doc, doc_find(doc, doc.catalog));
+    a.actions_pass();
+    a.object_pass();
+    if (!catalog.empty()) {
+        a.outline_pass(catalog);
+        a.catalog_pass(catalog);
+    }
+    a.blind_spots();
+}
+
+std::string audit_json(const audit_report &r, std::string_view file) {
+    std::string out = "{\"file\":";
+    json_string(out, file);
+    out += ",\"escaped_names\":";
+    json_items(out, r.escaped_names, "name");
+    out += ",\"actions\":";
+    json_counts(out, r.actions);
+    out += ",\"actions_outside_automatic\":";
+    json_counts(out, r.actions_outside_automatic);
+    out += ",\"xfa\":";
+    json_numbers(out, r.xfa);
+    out += ",\"richmedia\":";
+    json_numbers(out, r.richmedia);
+    out += ",\"three_d\":";
+    json_numbers(out, r.three_d);
+    out += ",\"outline_actions\":";
+    json_counts(out, r.outline_actions);
+    out += ",\"comments_in_dictionaries\":";
+    json_numbers(out, r.comments_in_dictionaries);
+    out += ",\"duplicate_keys\":";
+    json_items(out, r.duplicate_keys, "key");
+    out += ",\"unexpanded_object_streams\":";
+    json_items(out, r.unexpanded_object_streams, "reason");
+    out += ",\"js_source_streams\":";
+    json_numbers(out, r.js_source_streams);
+    out += ",\"inline_js_names\":";
+    out += r.inline_js_names ? "true" : "false";
+    out += ",\"blind_spots\":{";
+    const char *modes[4] = {"js", "attachments", "actions", "full"};
+    for (int m = 0; m < 4; ++m) {
+        out += (m ? ",\"" : "\"") + std::string(modes[m]) + "\":[";
+        const auto &v = r.blind_spots[static_cast<std::size_t>(m)];
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            if (i) out += ',';
+            json_string(out, v[i]);
+        }
+        out += ']';
+    }
+    out += "}}";
+    return out;
+}
+
+}  // namespace pdfsanitize
