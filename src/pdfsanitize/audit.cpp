@@ -328,14 +328,22 @@ void json_string(std::string &out, std::string_view s) {
 
 void json_numbers(std::string &out, const std::vector<std::int32_t> &v) {
     out += '[';
-    for (std::size_t i = 0; i < v.size(); ++i) out += (i ? "," : "") + std::to_string(v[i]);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (i) out += ',';
+        out += std::to_string(v[i]);
+    }
     out += ']';
 }
 
 void json_items(std::string &out, const std::vector<audit_item> &v, const char *detail) {
     out += '[';
     for (std::size_t i = 0; i < v.size(); ++i) {
-        out += (i ? ",{\"object\":" : "{\"object\":") + std::to_string(v[i].object) + ",\"" + detail + "\":";
+        if (i) out += ',';
+        out += "{\"object\":";
+        out += std::to_string(v[i].object);
+        out += ",\"";
+        out += detail;
+        out += "\":";
         json_string(out, v[i].detail);
         out += '}';
     }
@@ -418,7 +426,10 @@ std::string audit_json(const audit_report &r, std::string_view file) {
     out += ",\"blind_spots\":{";
     const char *modes[4] = {"js", "attachments", "actions", "full"};
     for (int m = 0; m < 4; ++m) {
-        out += (m ? ",\"" : "\"") + std::string(modes[m]) + "\":[";
+        if (m) out += ',';
+        out += '"';
+        out += modes[m];
+        out += "\":[";
         const auto &v = r.blind_spots[static_cast<std::size_t>(m)];
         for (std::size_t i = 0; i < v.size(); ++i) {
             if (i) out += ',';

@@ -3,6 +3,7 @@
 #include "document.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -173,22 +174,36 @@ std::int32_t dict_span_end(const pdf_doc &doc, const pdf_obj &o) {
     return doc.len;
 }
 
-dict_text get_obj_dict_text(const pdf_doc &doc, const pdf_obj *o) {
-    if (!o) return dict_text();
+std::string_view obj_dict_view(const pdf_doc &doc, const pdf_obj *o) {
+    if (!o) return {};
     if (o->in_objstm) {
-        if (o->text_len > 1 && o->text[0] == '<' && o->text[1] == '<')
-            return dict_text_at(std::string_view(o->text, static_cast<std::size_t>(o->text_len)), 0);
-        return dict_text();
+        if (o->text_len <= 1 || o->text[0] != '<' || o->text[1] != '<') return {};
+        const std::string_view t(o->text, static_cast<std::size_t>(o->text_len));
+        const std::int32_t close = scan_dict_close(t, 0);
+        return close < 0 ? std::string_view() : t.substr(0, static_cast<std::size_t>(close) + 2);
     }
-    if (o->dict_start < 0) return dict_text();
+    if (o->dict_start < 0) return {};
     const std::int32_t end = dict_span_end(doc, *o);
     const std::int32_t s = o->dict_start;
-    if (s + 1 >= end || doc.data[s] != '<' || doc.data[s + 1] != '<') return dict_text();
+    if (s + 1 >= end || doc.data[s] != '<' || doc.data[s + 1] != '<') return {};
     // The scan bounded by `end` follows the whole-file scan step for step, so it finds
     // the same close when that close lies inside the bound, and none otherwise.
     const std::int32_t close = record_dict_close(doc, *o);
-    if (close < 0 || close + 1 >= end) return dict_text();
-    return copy_dict_text(doc.bytes(), s, close);
+    if (close < 0 || close + 1 >= end) return {};
+    return doc.bytes().substr(static_cast<std::size_t>(s), static_cast<std::size_t>(close + 2 - s));
+}
+
+std::string_view read_obj_dict_text(const pdf_doc &doc, const pdf_obj *o, dict_text &storage) {
+    const std::string_view v = obj_dict_view(doc, o);
+    if (v.empty() || !std::memchr(v.data(), '\0', v.size())) return v;
+    storage = copy_dict_text(v, 0, static_cast<std::int32_t>(v.size()) - 2);
+    return storage;
+}
+
+dict_text get_obj_dict_text(const pdf_doc &doc, const pdf_obj *o) {
+    const std::string_view v = obj_dict_view(doc, o);
+    if (v.empty()) return dict_text();
+    return copy_dict_text(v, 0, static_cast<std::int32_t>(v.size()) - 2);
 }
 
 int obj_type(std::string_view data, const pdf_obj &o) {
@@ -221,9 +236,9 @@ int obj_type(std::string_view data, const pdf_obj &o) {
 }
 
 int obj_has_js(const pdf_doc &doc, const pdf_obj *o) {
-    const dict_text t = get_obj_dict_text(doc, o);
+    const std::string_view t = obj_dict_view(doc, o);
     if (t.empty()) return 0;
-    return find_name(t, 0, "JavaScript") >= 0 || find_name(t, 0, "JS") >= 0 ? 1 : 0;
+    return names_present(t, {"JavaScript", "JS"}) != 0 ? 1 : 0;
 }
 
 namespace {

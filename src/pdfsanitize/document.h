@@ -37,6 +37,8 @@ struct pdf_obj {
     // Where the dictionary-close scan from dict_start over the whole file ends (-1: it
     // does not close), found once by the object scan; dict_close_unknown until then.
     std::int32_t dict_close = dict_close_unknown;
+    // 1 for an object-stream container, once expand_object_streams has looked.
+    std::int32_t is_container = 0;
 };
 
 // Growable arrays with the document's growth rule (a first size, then doubling). A
@@ -166,6 +168,15 @@ std::int32_t dict_span_end(const pdf_doc &doc, const pdf_obj &o);
 
 // New dictionary text of the object's own dictionary, or empty.
 dict_text get_obj_dict_text(const pdf_doc &doc, const pdf_obj *o);
+
+// The object's dictionary text for reading only: the bytes in place when they hold no
+// NUL (then they are exactly the copy's bytes), else a copy made in storage.
+std::string_view read_obj_dict_text(const pdf_doc &doc, const pdf_obj *o, dict_text &storage);
+
+// The bytes that text is copied from, in place (NUL bytes not rewritten), or empty.
+// Name and byte searches give the same answers on it as on the copy: a NUL, a space and
+// "\000" all end a name, and none of them starts one.
+std::string_view obj_dict_view(const pdf_doc &doc, const pdf_obj *o);
 
 // 0 other, 1 page (/Type /Page), 2 page-tree node (/Type /Pages).
 int obj_type(std::string_view data, const pdf_obj &o);

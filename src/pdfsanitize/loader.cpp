@@ -51,7 +51,34 @@ std::int32_t first_at_or_after(const std::vector<std::int32_t> &sorted, std::int
     return it == sorted.end() ? no_pos : *it;
 }
 
+const std::vector<std::int32_t> &position_list::positions() {
+    if (!built_) {
+        pos_ = all_keywords(buf_, kw_);
+        built_ = true;
+    }
+    return pos_;
+}
+
+void obj_keywords(std::string_view buf, std::vector<std::int32_t> &obj, std::vector<std::int32_t> &endobj) {
+    const char *base = buf.data();
+    const std::size_t n = buf.size();
+    std::size_t from = 2;
+    while (from < n) {
+        const void *hit = std::memchr(base + from, 'j', n - from);
+        if (!hit) break;
+        const std::size_t q = static_cast<std::size_t>(static_cast<const char *>(hit) - base);
+        from = q + 1;
+        if (base[q - 1] != 'b' || base[q - 2] != 'o') continue;
+        const std::int32_t p = static_cast<std::int32_t>(q - 2);
+        if (kw_at(buf, p, "obj"))
+            obj.push_back(p);
+        else if (q >= 5 && std::memcmp(base + q - 5, "end", 3) == 0 && kw_at(buf, p - 3, "endobj"))
+            endobj.push_back(p - 3);
+    }
+}
+
 std::int32_t position_list::first_at_or_after(std::int64_t p) {
+    positions();
     const std::size_t n = pos_.size();
     if (p > INT32_MAX) return no_pos;
     if (hint_ > n) hint_ = n;
@@ -409,7 +436,7 @@ void keep_one_definition(pdf_doc &doc) {
         if (o.num <= max_object_number && o.num > M) M = o.num;
     std::vector<unsigned char> container(static_cast<std::size_t>(doc.objs.count));
     for (std::int32_t k = 0; k < doc.objs.count; ++k)
-        container[static_cast<std::size_t>(k)] = is_objstm_container(doc, doc.objs.items[k]) ? 1 : 0;
+        container[static_cast<std::size_t>(k)] = doc.objs.items[k].is_container ? 1 : 0;  // set by the object-stream stage
 
     std::vector<std::int32_t> direct, instream;
     bool tables = true;
@@ -473,9 +500,11 @@ namespace {
 int run_stages(pdf_doc &doc, const char *path) {
     load_ctx ctx{doc, path, {}, {}, {}};
     const std::string_view b = doc.bytes();
-    ctx.kw_obj = position_list(all_keywords(b, "obj"));
-    ctx.kw_endobj = position_list(all_keywords(b, "endobj"));
-    ctx.kw_endstream = position_list(all_keywords(b, "endstream"));
+    std::vector<std::int32_t> objs, endobjs;
+    obj_keywords(b, objs, endobjs);
+    ctx.kw_obj = position_list(std::move(objs));
+    ctx.kw_endobj = position_list(std::move(endobjs));
+    ctx.kw_endstream = position_list(b, "endstream");  // needed only when a length is wrong
 
     read_xref_chain(ctx);
     read_header(doc);

@@ -21,6 +21,8 @@ int doc_load_memory(const char *name, std::span<const unsigned char> bytes, pdf_
 
 // Sorted positions of every occurrence of a keyword (kw_at) or a name (find_name) in buf.
 std::vector<std::int32_t> all_keywords(std::string_view buf, std::string_view kw);
+// "obj" and "endobj" in one pass (both end in 'j').
+void obj_keywords(std::string_view buf, std::vector<std::int32_t> &obj, std::vector<std::int32_t> &endobj);
 std::vector<std::int32_t> all_names(std::string_view buf, std::string_view name);
 // First entry >= pos, or -1.
 std::int32_t first_at_or_after(const std::vector<std::int32_t> &sorted, std::int64_t pos);
@@ -33,14 +35,19 @@ bool name_in_span(const std::vector<std::int32_t> &names, std::string_view buf, 
 class position_list {
 public:
     position_list() = default;
-    explicit position_list(std::vector<std::int32_t> v) : pos_(std::move(v)) {}
+    explicit position_list(std::vector<std::int32_t> v) : pos_(std::move(v)), built_(true) {}
+    // A list of the keyword's positions in buf, collected on first use.
+    position_list(std::string_view buf, std::string_view kw) : buf_(buf), kw_(kw) {}
     std::int32_t first_at_or_after(std::int64_t p);
-    std::size_t size() const { return pos_.size(); }
-    const std::vector<std::int32_t> &positions() const { return pos_; }
+    std::size_t size() { return positions().size(); }
+    const std::vector<std::int32_t> &positions();
 
 private:
     std::vector<std::int32_t> pos_;
     std::size_t hint_ = 0;
+    bool built_ = false;
+    std::string_view buf_;
+    std::string_view kw_;
 };
 
 // State shared by the loading stages of one load.

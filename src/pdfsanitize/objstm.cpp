@@ -144,8 +144,9 @@ void expand_container(pdf_doc &doc, const pdf_obj &o) {
 void expand_object_streams(pdf_doc &doc) {
     // Records appended here are in-stream records and are passed over in turn.
     for (std::int32_t i = 0; i < doc.objs.count; ++i) {
+        if (!is_objstm_container(doc, doc.objs.items[i])) continue;
+        doc.objs.items[i].is_container = 1;
         const pdf_obj o = doc.objs.items[i];  // a copy: appending may move the list
-        if (!is_objstm_container(doc, o)) continue;
         expand_container(doc, o);
     }
 }

@@ -227,25 +227,21 @@ struct run_state {
             if (done.insert(p).second) page(p);
     }
 
-    void js_test(std::string_view t, std::int32_t n) {
-        if (names(t, "JavaScript") || names(t, "JS")) mark_blank(n);
-    }
-
     void object_pass() {
         const bool attach = (mode & mode_attachments) != 0;
         if (!attach && mode != mode_js) return;  // no test of this pass applies
         for (const pdf_obj &o : doc.objs.view()) {
             if (o.num == doc.catalog) continue;
-            const dict_text t = get_obj_dict_text(doc, &o);
+            const std::string_view t = obj_dict_view(doc, &o);
             if (t.empty()) continue;
+            const std::uint32_t found = names_present(
+                t, {"Filespec", "FileSpecification", "EmbeddedFile", "Widget", "AcroForm", "JavaScript", "JS"});
+            const bool files = (found & 7u) != 0, forms = (found & 24u) != 0, js = (found & 96u) != 0;
             if (attach) {
-                if (names(t, "Filespec") || names(t, "FileSpecification") || names(t, "EmbeddedFile")) mark_blank(o.num);
-                if (mode & mode_forms) {
-                    if (names(t, "Widget") || names(t, "AcroForm")) mark_blank(o.num);
-                    js_test(t, o.num);
-                }
-            } else {
-                js_test(t, o.num);
+                if (files) mark_blank(o.num);
+                if ((mode & mode_forms) && (forms || js)) mark_blank(o.num);
+            } else if (js) {
+                mark_blank(o.num);
             }
         }
     }

@@ -95,12 +95,13 @@ std::int64_t count_name_tree_leaf_pairs(const pdf_doc &doc, std::int32_t num, st
     std::int64_t total = 0;
     std::vector<std::int32_t> work{num};
     std::array<std::int32_t, 1024> kids;
+    dict_text storage;
     while (!work.empty()) {
         const std::int32_t n = work.back();
         work.pop_back();
         if (!in_mark_range(doc, n) || visited[static_cast<std::size_t>(n)]) continue;
         visited[static_cast<std::size_t>(n)] = 1;
-        const dict_text node = get_obj_dict_text(doc, doc_find(doc, n));
+        const std::string_view node = read_obj_dict_text(doc, doc_find(doc, n), storage);
         if (node.empty()) continue;
         const std::int32_t names = value_of(node, "Names");
         if (names >= 0) {
@@ -146,7 +147,8 @@ struct scan_state {
 
     void catalog_step() {
         if (doc.catalog <= 0) return;
-        const dict_text cat = get_obj_dict_text(doc, doc_find(doc, doc.catalog));
+        dict_text storage;
+        const std::string_view cat = read_obj_dict_text(doc, doc_find(doc, doc.catalog), storage);
         if (cat.empty()) return;
         const std::int32_t len = span_end(cat);
 
@@ -212,7 +214,8 @@ struct scan_state {
 
     repeat page_step(std::int32_t page) {
         repeat again;
-        const dict_text text = get_obj_dict_text(doc, doc_find(doc, page));
+        dict_text storage, annot_storage;
+        const std::string_view text = read_obj_dict_text(doc, doc_find(doc, page), storage);
         if (text.empty()) return again;
         again.actions = additional_actions(text);
         const std::int32_t an = find_name(text, 0, "Annots");
@@ -220,7 +223,7 @@ struct scan_state {
         std::array<std::int32_t, 2048> list;
         const int c = collect_ref_list(doc, text, an, "Annots", list);
         for (int i = 0; i < c; ++i) {
-            const dict_text a = get_obj_dict_text(doc, doc_find(doc, list[static_cast<std::size_t>(i)]));
+            const std::string_view a = read_obj_dict_text(doc, doc_find(doc, list[static_cast<std::size_t>(i)]), annot_storage);
             if (a.empty()) continue;
             if (has_name(a, "FileAttachment")) {
                 const std::int32_t fs = value_of(a, "FS");
@@ -245,13 +248,13 @@ struct scan_state {
     void object_step() {
         for (const pdf_obj &o : doc.objs.view()) {
             if (r.javascript && r.forms && r.embedded_files != 0) return;  // nothing left to learn
-            const dict_text t = get_obj_dict_text(doc, &o);
+            const std::string_view t = obj_dict_view(doc, &o);
             if (t.empty()) continue;
-            if (has_name(t, "JavaScript") || has_name(t, "JS")) r.javascript = 1;
-            if (has_name(t, "Widget")) r.forms = 1;
-            if (r.embedded_files == 0 &&
-                (has_name(t, "Filespec") || has_name(t, "FileSpecification") || has_name(t, "EmbeddedFile")))
-                r.embedded_files = 1;
+            const std::uint32_t found =
+                names_present(t, {"JavaScript", "JS", "Widget", "Filespec", "FileSpecification", "EmbeddedFile"});
+            if (found & 3u) r.javascript = 1;
+            if (found & 4u) r.forms = 1;
+            if (r.embedded_files == 0 && (found & 56u)) r.embedded_files = 1;
         }
     }
 };

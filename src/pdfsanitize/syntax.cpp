@@ -121,7 +121,11 @@ std::int32_t scan_dict_close(std::string_view buf, std::int32_t start) {
     if (start < 0 || start >= end) return no_pos;
     std::int64_t depth = 0;
     std::int32_t i = start;
+    const unsigned char *b = reinterpret_cast<const unsigned char *>(buf.data());
     while (i < end - 1) {
+        // Only '<', '>' and '(' matter: pass over everything else in a tight loop.
+        while (i < end - 1 && b[i] != '<' && b[i] != '>' && b[i] != '(') ++i;
+        if (i >= end - 1) break;
         const unsigned char c = byte_at(buf, i);
         const unsigned char d = byte_at(buf, i + 1);
         if (c == '<' && d == '<') {
@@ -414,10 +418,15 @@ std::int32_t dict_stream_kw(std::string_view buf, std::int32_t start, bracket_me
 dict_text copy_dict_text(std::string_view buf, std::int32_t start, std::int32_t close) {
     const std::int32_t stop = close + 2;
     std::size_t nuls = 0;
-    for (std::int32_t i = start; i < stop; ++i)
-        if (buf[static_cast<std::size_t>(i)] == '\0') ++nuls;
+    for (const char *p = buf.data() + start, *e = buf.data() + stop;
+         (p = static_cast<const char *>(std::memchr(p, '\0', static_cast<std::size_t>(e - p)))) != nullptr; ++p)
+        ++nuls;
     dict_text out;
     try {
+        if (nuls == 0) {  // nothing to rewrite: one copy
+            out.assign(buf.data() + start, static_cast<std::size_t>(stop - start));
+            return out;
+        }
         out.reserve(static_cast<std::size_t>(stop - start) + 3 * nuls);
         std::int64_t depth = 0;
         for (std::int32_t i = start; i < stop; ++i) {
@@ -461,6 +470,30 @@ dict_text dict_text_at(std::string_view buf, std::int32_t start, bracket_memo *m
     const std::int32_t close = find_dict_close(buf, start, memo);
     if (close < 0) return dict_text();
     return copy_dict_text(buf, start, close);
+}
+
+std::uint32_t names_present(std::string_view text, std::initializer_list<std::string_view> names) {
+    std::uint32_t found = 0;
+    const std::uint32_t all = names.size() >= 32 ? ~0u : (1u << names.size()) - 1;
+    const std::size_t n = text.size();
+    const char *base = text.data();
+    std::size_t p = 0;
+    while (p < n && found != all) {
+        const void *hit = std::memchr(base + p, '/', n - p);
+        if (!hit) break;
+        p = static_cast<std::size_t>(static_cast<const char *>(hit) - base);
+        std::uint32_t bit = 1;
+        for (const std::string_view name : names) {
+            const std::size_t e = p + 1 + name.size();
+            if (!(found & bit) && e <= n && base[p + 1] == name[0] &&
+                std::memcmp(base + p + 1, name.data(), name.size()) == 0 &&
+                (e == n || !is_name_byte(static_cast<unsigned char>(base[e]))))
+                found |= bit;
+            bit <<= 1;
+        }
+        ++p;
+    }
+    return found;
 }
 
 int text_has_js(std::string_view range) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -151,5 +152,9 @@ dict_text dict_text_at(std::string_view buf, std::int32_t start, bracket_memo *m
 
 // Byte search for "JavaScript", else "JS", anywhere in the range.
 int text_has_js(std::string_view range);
+
+// Which of up to 32 names find_name would find in text, as bits in list order, in one
+// pass over the text.
+std::uint32_t names_present(std::string_view text, std::initializer_list<std::string_view> names);
 
 }  // namespace pdfsanitize

@@ -47,6 +47,34 @@ void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
 
 namespace {
 
+// "N 0 obj\n" and the 20-byte table entries are written once per object: formatted
+// by hand, with the bytes "%ld 0 obj\n" and "%010ld 00000 n \n" give.
+void buf_object_header(outbuf &b, std::int32_t num) {
+    char tmp[24];
+    char *e = tmp + sizeof tmp;
+    char *p = e;
+    const char tail[] = " 0 obj\n";
+    p -= sizeof tail - 1;
+    std::memcpy(p, tail, sizeof tail - 1);
+    std::uint32_t v = static_cast<std::uint32_t>(num);
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    buf_bytes(b, p, static_cast<std::uint64_t>(e - p));
+}
+
+void buf_xref_entry(outbuf &b, std::int32_t offset) {
+    char line[20];
+    std::uint32_t v = static_cast<std::uint32_t>(offset < 0 ? 0 : offset);
+    for (int i = 9; i >= 0; --i) {
+        line[i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+    std::memcpy(line + 10, offset < 0 ? " 65535 f \n" : " 00000 n \n", 10);
+    buf_bytes(b, line, sizeof line);
+}
+
 void buf_format_long(outbuf &b, const char *fmt, long v) {
     char tmp[64];
     const int n = std::snprintf(tmp, sizeof tmp, fmt, v);
@@ -112,7 +140,7 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
         const pdf_obj *o = doc_find(doc, i);
         if (!o) continue;
         offsets[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(out.len);
-        buf_format_long(out, "%ld 0 obj\n", i);
+        buf_object_header(out, i);
         const auto r = repl.find(i);
         if (r != repl.end()) {
             buf_text(out, r->second);
@@ -134,11 +162,7 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
     buf_format_long(out, "xref\n0 %ld", static_cast<long>(doc.max_num) + 1);
     buf_text(out, "\n0000000000 65535 f \n");
     for (std::int32_t i = 1; i <= doc.max_num && !out.failed; ++i) {
-        const std::int32_t off = offsets[static_cast<std::size_t>(i)];
-        if (off >= 0)
-            buf_format_long(out, "%010ld 00000 n \n", off);
-        else
-            buf_format_long(out, "%010ld 65535 f \n", 0);
+        buf_xref_entry(out, offsets[static_cast<std::size_t>(i)]);
     }
     buf_format_long(out, "trailer\n<< /Size %ld", static_cast<long>(doc.max_num) + 1);
     buf_format_long(out, " /Root %ld 0 R", doc.catalog);

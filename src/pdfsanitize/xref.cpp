@@ -117,13 +117,18 @@ std::int32_t first_value_direct(std::string_view b, std::int32_t a, std::int32_t
 void read_trailers(load_ctx &ctx, std::int32_t x) {
     pdf_doc &doc = ctx.doc;
     const std::string_view b = doc.bytes();
-    const std::vector<std::int32_t> startxrefs = all_keywords(b, "startxref");
     std::vector<std::pair<std::int32_t, std::int32_t>> spans;
     std::int64_t total = 0;
+    // Trailers come in file order: the first "startxref" at or after one trailer's start
+    // is also the first for the next trailer when it lies beyond that one's start.
+    std::int32_t searched_from = -1, found = no_pos;
     for (std::int32_t t = find_kw(b, x + 4, "trailer"); t >= 0; t = find_kw(b, t + 1, "trailer")) {
         const std::int32_t start = skip_ws(b, t + 7);
-        std::int32_t e = first_at_or_after(startxrefs, start);
-        if (e < 0) e = doc.len;
+        if (searched_from < 0 || found < start) {
+            found = (searched_from >= 0 && found == no_pos) ? no_pos : find_kw(b, start, "startxref");
+            searched_from = start;
+        }
+        const std::int32_t e = found < 0 ? doc.len : found;
         if (start < doc.len && start < e && b[static_cast<std::size_t>(start)] == '<') {
             spans.emplace_back(start, e);
             total += e - start;
@@ -192,14 +197,28 @@ std::int32_t read_xref_stream(pdf_doc &doc, std::int32_t at) {
     return next;
 }
 
+// The last "startxref" keyword: found from the end, where it stands in a well-formed file.
+std::int32_t last_startxref(std::string_view b) {
+    const std::string_view kw = "startxref";
+    std::size_t p = b.size();
+    while (p >= kw.size()) {
+        p = b.rfind(kw, p - kw.size());
+        if (p == std::string_view::npos) return no_pos;
+        if (kw_at(b, static_cast<std::int32_t>(p), kw)) return static_cast<std::int32_t>(p);
+        if (p == 0) break;
+        p += kw.size() - 1;
+    }
+    return no_pos;
+}
+
 }  // namespace
 
 void read_xref_chain(load_ctx &ctx) {
     pdf_doc &doc = ctx.doc;
     const std::string_view b = doc.bytes();
-    const std::vector<std::int32_t> startxrefs = all_keywords(b, "startxref");
-    if (startxrefs.empty()) return;
-    std::int32_t p = startxrefs.back() + 9;
+    const std::int32_t last = last_startxref(b);
+    if (last < 0) return;
+    std::int32_t p = last + 9;
     const std::int32_t before = p;
     const std::int32_t off = parse_int_at(b, p);
     if (p == before || off < 0 || off >= doc.len) return;

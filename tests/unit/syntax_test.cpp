@@ -177,3 +177,15 @@ TEST(syntax, bracket_memo_switches_to_its_index_on_long_unclosed_scans) {
     for (std::int32_t i = 3; i < static_cast<std::int32_t>(t.size()); i += 4) ASSERT_EQ(skip_pdf_value(t, i, &memo), -1);
     EXPECT_TRUE(memo.indexed());
 }
+
+TEST(syntax, names_present_agrees_with_find_name) {
+    std::mt19937 rng(77);
+    const char alphabet[] = "/JSavcriptWdgeFls+-_ \0()";
+    for (int round = 0; round < 2000; ++round) {
+        std::string t(static_cast<std::size_t>(rng() % 40), ' ');
+        for (char &c : t) c = alphabet[rng() % (sizeof alphabet - 1)];
+        const std::uint32_t got = names_present(t, {"JavaScript", "JS", "Widget", "Filespec", "S"});
+        const char *names[] = {"JavaScript", "JS", "Widget", "Filespec", "S"};
+        for (int i = 0; i < 5; ++i) ASSERT_EQ((got >> i) & 1u, find_name(t, 0, names[i]) >= 0 ? 1u : 0u) << t;
+    }
+}
