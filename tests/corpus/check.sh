@@ -32,7 +32,8 @@ is_exception() {  # file mode check
   awk -F'\t' -v f="$1" -v m="$2" -v c="$3" '$1==f && ($2==m || $2=="*") && $3==c {found=1} END {exit !found}' "$exceptions"
 }
 
-files=0 refused=0 outputs=0 fails=0 worse_listed=0 slowest=0 slowest_file=""
+files=0 refused=0 outputs=0 fails=0 worse_listed=0 slowest=0 slowest_file="" audited_spots=0
+: >"$work/spots.txt"
 for f in "$corpus"/*.pdf; do
   name=$(basename "$f")
   files=$((files + 1))
@@ -47,6 +48,16 @@ for f in "$corpus"/*.pdf; do
       echo "FAIL $name: undocumented message: $(cat "$work/scan.err")"; fails=$((fails + 1))
     fi
     refused=$((refused + 1))
+  fi
+  timeout 20 "$cli" audit "$f" >"$work/audit.out" 2>"$work/audit.err"
+  arc=$?
+  if ((arc > 2)); then
+    echo "FAIL $name: audit exited $arc"; fails=$((fails + 1))
+  elif ((arc == 1)); then
+    audited_spots=$((audited_spots + 1))
+    # Each blind-spot kind, once per file.
+    grep -o '"blind_spots":.*' "$work/audit.out" | grep -oE '"[a-z_]+(:[A-Za-z]+)?"' | sort -u | tr -d '"' |
+      grep -vE '^(js|attachments|actions|full)$' >>"$work/spots.txt"
   fi
   in_qpdf=0
   ((have_qpdf)) && { qpdf --check "$f" >/dev/null 2>&1; in_qpdf=$?; }
@@ -82,7 +93,9 @@ for f in "$corpus"/*.pdf; do
 done
 
 echo "corpus: $files files, $refused refused with a documented message, $outputs outputs written"
-echo "slowest file (scan, four modes, qpdf checks): $slowest_file, $slowest ms"
+echo "slowest file (scan, four modes, audit, qpdf checks): $slowest_file, $slowest ms"
+echo "audit: $audited_spots files with a blind spot for some mode; files by kind:"
+sort "$work/spots.txt" | uniq -c | sort -rn | sed 's/^/  /'
 if command -v node >/dev/null; then
   node "$here/../node/corpus_pages.mjs" "$manifest" "$exceptions"
   nrc=$?
