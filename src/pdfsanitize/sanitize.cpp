@@ -222,9 +222,13 @@ struct run_state {
     void page_pass() {
         // A page listed twice gets the same decisions twice: each pass reads the loaded
         // texts, never a replacement, so the second visit changes nothing.
-        std::unordered_set<std::int32_t> done;
-        for (const std::int32_t p : doc.pages.view())
-            if (done.insert(p).second) page(p);
+        std::vector<unsigned char> done(static_cast<std::size_t>(doc.max_num) + 1, 0);
+        for (const std::int32_t p : doc.pages.view()) {
+            const std::size_t at = static_cast<std::size_t>(p);
+            if (at < done.size() && done[at]) continue;
+            if (at < done.size()) done[at] = 1;
+            page(p);
+        }
     }
 
     void object_pass() {

@@ -225,7 +225,8 @@ struct scan_state {
         for (int i = 0; i < c; ++i) {
             const std::string_view a = read_obj_dict_text(doc, doc_find(doc, list[static_cast<std::size_t>(i)]), annot_storage);
             if (a.empty()) continue;
-            if (has_name(a, "FileAttachment")) {
+            const std::uint32_t kinds = names_present(a, {"FileAttachment", "Widget"});
+            if (kinds & 1u) {
                 const std::int32_t fs = value_of(a, "FS");
                 std::int32_t n = -1;
                 if (fs >= 0) {
@@ -239,7 +240,7 @@ struct scan_state {
                     count_once(n);
                 }
             }
-            if (has_name(a, "Widget")) r.forms = 1;
+            if (kinds & 2u) r.forms = 1;
             if (text_has_js(a)) r.javascript = 1;
         }
         return again;
@@ -269,15 +270,23 @@ void scan_document(const pdf_doc &doc, scan_result &result) {
 
     s.catalog_step();
     // A page listed again adds exactly what its first visit showed would be added again.
-    std::unordered_map<std::int32_t, scan_state::repeat> seen;
+    // Page numbers are found records, so they index the mark tables; only pages that add
+    // something again need their figures kept.
+    std::vector<unsigned char> seen(static_cast<std::size_t>(doc.max_num) + 1, 0);
+    std::unordered_map<std::int32_t, scan_state::repeat> again;
     for (const std::int32_t page : doc.pages.view()) {
-        const auto it = seen.find(page);
-        if (it != seen.end()) {
-            result.auto_actions += it->second.actions;
-            result.embedded_files += it->second.files;
+        const std::size_t at = static_cast<std::size_t>(page);
+        if (at < seen.size() && seen[at]) {
+            const auto it = again.find(page);
+            if (it != again.end()) {
+                result.auto_actions += it->second.actions;
+                result.embedded_files += it->second.files;
+            }
             continue;
         }
-        seen.emplace(page, s.page_step(page));
+        const scan_state::repeat r = s.page_step(page);
+        if (at < seen.size()) seen[at] = 1;
+        if (r.actions || r.files) again.emplace(page, r);
     }
     s.object_step();
 }

@@ -497,8 +497,28 @@ std::uint32_t names_present(std::string_view text, std::initializer_list<std::st
 }
 
 int text_has_js(std::string_view range) {
-    if (range.find("JavaScript") != std::string_view::npos) return 1;
-    return range.find("JS") != std::string_view::npos ? 1 : 0;
+    // "JavaScript" or else "JS": either way the answer is whether some 'J' is followed
+    // by "S" or by "avaScript", so one pass over the 'J' bytes decides.
+    const char *p = range.data();
+    const char *const e = p + range.size();
+    while ((p = static_cast<const char *>(std::memchr(p, 'J', static_cast<std::size_t>(e - p)))) != nullptr) {
+        if (e - p >= 2 && p[1] == 'S') return 1;
+        if (e - p >= 10 && std::memcmp(p + 1, "avaScript", 9) == 0) return 1;
+        ++p;
+    }
+    return 0;
+}
+
+std::int32_t find_bytes(std::string_view buf, std::int32_t from, std::string_view needle) {
+    if (from < 0) from = 0;
+    if (static_cast<std::size_t>(from) > buf.size() || needle.empty()) return no_pos;
+#if defined(__GLIBC__)
+    const void *hit = memmem(buf.data() + from, buf.size() - static_cast<std::size_t>(from), needle.data(), needle.size());
+    return hit ? static_cast<std::int32_t>(static_cast<const char *>(hit) - buf.data()) : no_pos;
+#else
+    const std::size_t p = buf.find(needle, static_cast<std::size_t>(from));
+    return p == std::string_view::npos ? no_pos : static_cast<std::int32_t>(p);
+#endif
 }
 
 }  // namespace pdfsanitize

@@ -153,6 +153,10 @@ dict_text dict_text_at(std::string_view buf, std::int32_t start, bracket_memo *m
 // Byte search for "JavaScript", else "JS", anywhere in the range.
 int text_has_js(std::string_view range);
 
+// First position at or after from where the bytes of needle stand, or -1 (a plain
+// substring search, fast on long buffers).
+std::int32_t find_bytes(std::string_view buf, std::int32_t from, std::string_view needle);
+
 // Which of up to 32 names find_name would find in text, as bits in list order, in one
 // pass over the text.
 std::uint32_t names_present(std::string_view text, std::initializer_list<std::string_view> names);

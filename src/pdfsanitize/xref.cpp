@@ -43,6 +43,7 @@ void read_classic_section(pdf_doc &doc, std::int32_t x) {
             doc.has_xref_table = 1;
             doc.xref_first = f;
             if (std::int64_t{f} + n > doc.xref_size) doc.xref_size = f + n;
+            doc.xref_entries.reserve(static_cast<std::size_t>(n));  // n is bounded by the bytes left
         }
         cur = skip_ws(b, p);
         for (std::int32_t k = 0; k < n; ++k) {
@@ -248,7 +249,9 @@ int refuse_encrypted(load_ctx &ctx) {
     const std::string_view b = doc.bytes();
     bool refuse = doc.encrypted != 0;
     if (!refuse) {
-        for (std::int32_t p = find_name(b, 0, "Encrypt"); p >= 0 && !refuse; p = find_name(b, p + 1, "Encrypt")) {
+        // Every occurrence of the name in the file: "/Encrypt" not running on into a name byte.
+        for (std::int32_t p = find_bytes(b, 0, "/Encrypt"); p >= 0 && !refuse; p = find_bytes(b, p + 1, "/Encrypt")) {
+            if (p + 8 < doc.len && is_name_byte(byte_at(b, p + 8))) continue;
             const std::int32_t v = skip_ws(b, p + 8);
             if (v < doc.len && (is_digit(byte_at(b, v)) || b[static_cast<std::size_t>(v)] == '<')) refuse = true;
         }

@@ -57,7 +57,7 @@ for f in "$corpus"/*.pdf; do
     audited_spots=$((audited_spots + 1))
     # Each blind-spot kind, once per file.
     grep -o '"blind_spots":.*' "$work/audit.out" | grep -oE '"[a-z_]+(:[A-Za-z]+)?"' | sort -u | tr -d '"' |
-      grep -vE '^(js|attachments|actions|full)$' >>"$work/spots.txt"
+      grep -vE '^(js|attachments|actions|full|blind_spots)$' >>"$work/spots.txt"
   fi
   in_qpdf=0
   ((have_qpdf)) && { qpdf --check "$f" >/dev/null 2>&1; in_qpdf=$?; }
