@@ -155,7 +155,7 @@ void bracket_memo::charge(std::int32_t start, std::int32_t result) {
     budget_ -= std::max<std::int64_t>(1, stop - start);
 }
 
-bool bracket_memo::use_index(std::int64_t) {
+bool bracket_memo::use_index() {
     if (built_) return true;
     if (budget_ > 0) return false;
     try {
@@ -258,7 +258,7 @@ void bracket_memo::build() {
 std::int32_t bracket_memo::string_end(std::int32_t open) {
     const std::int32_t end = span_end(buf_);
     if (open < 0 || open >= end - 1) return no_pos;
-    if (use_index(0)) {
+    if (use_index()) {
         const std::int32_t r = lookup(str_, std::int64_t{open} + 1);
         return r < 0 ? no_pos : r + 1;
     }
@@ -269,7 +269,7 @@ std::int32_t bracket_memo::string_end(std::int32_t open) {
 
 std::int32_t bracket_memo::array_end(std::int32_t open) {
     if (open < 0 || open >= span_end(buf_)) return no_pos;
-    if (use_index(0)) {
+    if (use_index()) {
         const std::int32_t r = lookup(arr_, std::int64_t{open} + 1);
         return r < 0 ? no_pos : r + 1;
     }
@@ -281,7 +281,7 @@ std::int32_t bracket_memo::array_end(std::int32_t open) {
 std::int32_t bracket_memo::dict_close(std::int32_t start) {
     if (start < 0 || start >= span_end(buf_)) return no_pos;
     std::int32_t r;
-    if (use_index(0)) {
+    if (use_index()) {
         const std::int32_t q = lookup(rise_, start);
         r = q < 0 ? no_pos : lookup(dict_, std::int64_t{q} + 2);
     } else {

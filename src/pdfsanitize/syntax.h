@@ -118,7 +118,7 @@ public:
     void force_index() { build(); }
 
 private:
-    bool use_index(std::int64_t steps_hint);
+    bool use_index();
     void charge(std::int32_t start, std::int32_t result);
     void build();
     std::int32_t lookup(const std::vector<std::int32_t> &v, std::int64_t q) const;
