@@ -432,8 +432,24 @@ void remove_false_objects(pdf_doc &doc) {
 
 void keep_one_definition(pdf_doc &doc) {
     std::int32_t M = 0;
-    for (const pdf_obj &o : doc.objs.view())
+    // The common case: direct objects only, numbers rising in file order. Then no
+    // number is defined twice and every record within the limit survives, which is
+    // what the tables below would decide too.
+    bool simple = true;
+    std::int32_t previous = 0;
+    for (const pdf_obj &o : doc.objs.view()) {
         if (o.num <= max_object_number && o.num > M) M = o.num;
+        if (o.in_objstm || o.is_container || o.num <= previous) simple = false;
+        previous = o.num;
+    }
+    if (simple) {
+        std::int32_t kept = 0;
+        for (std::int32_t k = 0; k < doc.objs.count; ++k)
+            if (doc.objs.items[k].num <= max_object_number) doc.objs.items[kept++] = doc.objs.items[k];
+        doc.objs.count = kept;
+        doc.max_num = M;
+        return;
+    }
     std::vector<unsigned char> container(static_cast<std::size_t>(doc.objs.count));
     for (std::int32_t k = 0; k < doc.objs.count; ++k)
         container[static_cast<std::size_t>(k)] = doc.objs.items[k].is_container ? 1 : 0;  // set by the object-stream stage

@@ -50,11 +50,11 @@ void read_classic_section(pdf_doc &doc, std::int32_t x) {
             if (doc.len - cur < 20) return;
             if (first && b[static_cast<std::size_t>(cur) + 17] == 'n' && is_xref_entry(b, cur) &&
                 f + k < doc.xref_size) {
-                std::int32_t q = cur;
-                const std::int32_t off = parse_int_at(b, q);
-                q = cur + 11;
-                const std::int32_t gen = parse_int_at(b, q);
-                doc.xref_entries.push_back({f + k, off, gen});
+                // Ten and five digits, already checked: no overflow is possible.
+                std::int64_t off = 0, gen = 0;
+                for (int d = 0; d < 10; ++d) off = off * 10 + (b[static_cast<std::size_t>(cur) + static_cast<std::size_t>(d)] - '0');
+                for (int d = 11; d < 16; ++d) gen = gen * 10 + (b[static_cast<std::size_t>(cur) + static_cast<std::size_t>(d)] - '0');
+                doc.xref_entries.push_back({f + k, static_cast<std::int32_t>(static_cast<std::uint32_t>(off)), static_cast<std::int32_t>(gen)});
             }
             cur += 20;
         }
