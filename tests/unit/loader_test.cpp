@@ -350,3 +350,14 @@ TEST(loader, a_page_tree_100000_levels_deep_loads_with_its_page) {
     ASSERT_EQ(load_text(simple_pdf(bodies), doc), 0);
     EXPECT_EQ(pages(doc), std::vector<int>{depth + 2});
 }
+
+TEST(loader, numbers_above_the_limit_are_dropped_in_rising_files_too) {
+    pdf_doc doc;
+    ASSERT_EQ(load_text("1 0 obj (a) endobj 2 0 obj (b) endobj 8388608 0 obj (c) endobj", doc), 0);
+    EXPECT_EQ(numbers(doc), (std::vector<int>{1, 2}));
+    EXPECT_EQ(doc.max_num, 2);
+    pdf_doc dup;
+    ASSERT_EQ(load_text("1 0 obj (a) endobj 2 0 obj (b) endobj 2 0 obj (c) endobj", dup), 0);
+    EXPECT_EQ(numbers(dup), (std::vector<int>{1, 2}));
+    EXPECT_EQ(body(dup, 2), "2 0 obj (c) ");
+}
