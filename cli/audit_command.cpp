@@ -2,6 +2,7 @@
 #include "audit_command.h"
 
 #include <cstdio>
+#include <new>
 #include <string_view>
 
 #include "pdfsanitize/audit.h"
@@ -10,7 +11,7 @@
 
 using namespace pdfsanitize;
 
-int cmd_audit(int argc, char **argv) {
+int cmd_audit(int argc, char **argv) try {
     if (argc < 1) {
         std::fputs("usage: pdfsanitize audit FILE...\n", stderr);
         return 2;
@@ -30,9 +31,12 @@ int cmd_audit(int argc, char **argv) {
             if (!spots.empty() && status < 1) status = 1;
     }
     return status;
+} catch (const std::bad_alloc &) {
+    std::fputs("pdfsanitize: out of memory\n", stderr);
+    return 2;
 }
 
-std::string strict_blind_spots(const char *path, const char *mode) {
+std::string strict_blind_spots(const char *path, const char *mode) try {
     pdf_doc doc;
     if (doc_load(path, doc) != 0) return {};
     audit_report r;
@@ -43,6 +47,11 @@ std::string strict_blind_spots(const char *path, const char *mode) {
                              : m == "remove-actions" ? audit_actions
                                                      : audit_full;
     std::string out;
-    for (const std::string &s : r.blind_spots[static_cast<std::size_t>(which)]) out += (out.empty() ? "" : ", ") + s;
+    for (const std::string &s : r.blind_spots[static_cast<std::size_t>(which)]) {
+        if (!out.empty()) out += ", ";
+        out += s;
+    }
     return out;
+} catch (const std::bad_alloc &) {
+    return "the audit ran out of memory";  // refuse rather than promise
 }

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdio>
 #include <new>
-#include <unordered_set>
 #include <vector>
 
 #include "errors.h"
