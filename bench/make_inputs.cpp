@@ -47,8 +47,12 @@ std::vector<object> document(int pages, int image_count, std::size_t image_bytes
     };
     const int first_page = 20;
     const int per_group = 4;
+    // A two-level page tree, as writers make it: nodes of at most 500 pages under the root.
+    const int per_node = 500;
+    const int nodes = (pages + per_node - 1) / per_node;
+    const int first_node = first_page + per_group * pages + image_count;
     std::string kids;
-    for (int p = 0; p < pages; ++p) kids += std::to_string(first_page + per_group * p) + " 0 R ";
+    for (int k = 0; k < nodes; ++k) kids += std::to_string(first_node + k) + " 0 R ";
     add(1, "<< /Type /Catalog /Pages 2 0 R /OpenAction 3 0 R /Names << /JavaScript 4 0 R /EmbeddedFiles 6 0 R >> "
            "/AcroForm << /Fields [10 0 R] >> >>");
     add(2, "<< /Type /Pages /Count " + std::to_string(pages) + " /Kids [" + kids + "] >>");
@@ -82,7 +86,8 @@ std::vector<object> document(int pages, int image_count, std::size_t image_bytes
     }
     for (int p = 0; p < pages; ++p) {
         const int n = first_page + per_group * p;
-        std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + std::to_string(n + 1) +
+        std::string page = "<< /Type /Page /Parent " + std::to_string(first_node + p / per_node) +
+                           " 0 R /MediaBox [0 0 612 792] /Contents " + std::to_string(n + 1) +
                            " 0 R /Resources << /Font << /F1 9 0 R >>" + (xobjects.empty() ? "" : " /XObject << " + xobjects + ">>") +
                            " >> /Annots [" + std::to_string(n + 2) + " 0 R " + std::to_string(n + 3) + " 0 R" +
                            (p == 0 ? " 10 0 R" : "") + "]";
@@ -96,6 +101,13 @@ std::vector<object> document(int pages, int image_count, std::size_t image_bytes
         add(n + 2, "<< /Type /Annot /Subtype /Link /Rect [72 700 300 716] /Border [0 0 0] /A << /S /URI /URI (https://example.invalid/" +
                        std::to_string(p) + ") >> >>");
         add(n + 3, "<< /Type /Annot /Subtype /Text /Rect [300 700 320 720] /Contents (note " + std::to_string(p) + ") >>");
+    }
+    for (int k = 0; k < nodes; ++k) {
+        std::string leaves;
+        const int last = std::min(pages, (k + 1) * per_node);
+        for (int p = k * per_node; p < last; ++p) leaves += std::to_string(first_page + per_group * p) + " 0 R ";
+        add(first_node + k, "<< /Type /Pages /Parent 2 0 R /Count " + std::to_string(last - k * per_node) + " /Kids [" +
+                                leaves + "] >>");
     }
     return v;
 }

@@ -34,8 +34,9 @@ constexpr int err_too_far = -11;
 struct huff_code {
     std::int16_t counts[max_bits + 1];
     std::int16_t symbols[fix_lcodes];
-    // Root table for the table-driven decoder: symbol << 4 | length, or 0 when the
-    // code is longer than root_bits (or absent).
+    // Root table for the table-driven decoder, indexed by the next `bits` input bits:
+    // symbol << 4 | length, or 0 when the code is longer than that (or absent).
+    int bits;
     std::uint16_t root[1u << root_bits];
 };
 
@@ -91,17 +92,19 @@ int decode_bitwise(ctx &s, const huff_code &h) {
     return err_bad_symbol;
 }
 
-// Fills the bit buffer while whole bytes fit; the caller has checked that at least 8
-// input bytes remain, so the buffer then holds at least 56 bits.
+// Tops the bit buffer up to 56 or more bits with one 8-byte load; the caller has
+// checked that 8 input bytes remain. Bits above bit_count may hold the next input
+// bits already: later loads OR the same values onto them.
 void refill(ctx &s) {
-    while (s.bit_count <= 56 && s.in_count < s.in_len) {
-        s.bit_buf |= static_cast<std::uint64_t>(s.in[s.in_count++]) << s.bit_count;
-        s.bit_count += 8;
-    }
+    std::uint64_t w = 0;
+    for (int i = 0; i < 8; ++i) w |= static_cast<std::uint64_t>(s.in[s.in_count + static_cast<std::uint32_t>(i)]) << (8 * i);
+    s.bit_buf |= w << s.bit_count;
+    s.in_count += static_cast<std::uint32_t>((63 - s.bit_count) >> 3);
+    s.bit_count |= 56;
 }
 
 int decode_table(ctx &s, const huff_code &h) {
-    const std::uint16_t e = h.root[s.bit_buf & ((1u << root_bits) - 1)];
+    const std::uint16_t e = h.root[s.bit_buf & ((1u << h.bits) - 1)];
     if (e != 0) {
         const int len = e & 15;
         s.bit_buf >>= len;
@@ -111,12 +114,13 @@ int decode_table(ctx &s, const huff_code &h) {
     return decode_bitwise(s, h);  // long or absent code: the bits are already buffered
 }
 
-// Builds the canonical code for n lengths. 0: complete (or all lengths 0); > 0: codes
-// left over (incomplete); < 0: over-subscribed.
-int construct(huff_code &h, const std::int16_t *length, int n) {
+// Builds the canonical code for n lengths, with a root table of table_bits. 0: complete
+// (or all lengths 0); > 0: codes left over (incomplete); < 0: over-subscribed.
+int construct(huff_code &h, const std::int16_t *length, int n, int table_bits = root_bits) {
     for (int len = 0; len <= max_bits; ++len) h.counts[len] = 0;
     for (int sym = 0; sym < n; ++sym) h.counts[length[sym]]++;
-    std::memset(h.root, 0, sizeof h.root);
+    h.bits = table_bits;
+    std::memset(h.root, 0, sizeof(std::uint16_t) << table_bits);
     if (h.counts[0] == n) return 0;
     int left = 1;
     for (int len = 1; len <= max_bits; ++len) {
@@ -135,11 +139,11 @@ int construct(huff_code &h, const std::int16_t *length, int n) {
     int code = 0, index = 0;
     for (int len = 1; len <= max_bits; ++len) {
         for (int k = 0; k < h.counts[len]; ++k, ++code, ++index) {
-            if (len > root_bits) continue;
+            if (len > table_bits) continue;
             int rev = 0;
             for (int b = 0; b < len; ++b) rev |= ((code >> b) & 1) << (len - 1 - b);
             const std::uint16_t entry = static_cast<std::uint16_t>((h.symbols[index] << 4) | len);
-            for (int fill = rev; fill < (1 << root_bits); fill += 1 << len) h.root[fill] = entry;
+            for (int fill = rev; fill < (1 << table_bits); fill += 1 << len) h.root[fill] = entry;
         }
         code <<= 1;
     }
@@ -160,7 +164,11 @@ int decode_symbol(ctx &s, const huff_code &h) {
 template <bool Fast>
 int codes(ctx &s, const huff_code &lencode, const huff_code &distcode) {
     for (;;) {
-        int symbol = decode_symbol<Fast>(s, lencode);
+        // With 8 input bytes left, one refill holds a whole length/distance pair with
+        // its extra bits (at most 48 bits): nothing below can run out of input.
+        const bool fast = Fast && s.in_len - s.in_count >= 8;
+        if (fast) refill(s);
+        int symbol = fast ? decode_table(s, lencode) : decode_bitwise(s, lencode);
         if (symbol < 0) return symbol;
         if (symbol < 256) {
             if (s.out_count == s.out_cap) return err_output_full;
@@ -171,7 +179,7 @@ int codes(ctx &s, const huff_code &lencode, const huff_code &distcode) {
         symbol -= 257;
         if (symbol >= 29) return err_bad_symbol;
         const std::uint32_t len = static_cast<std::uint32_t>(lens[symbol] + bits(s, lext[symbol]));
-        const int dsym = decode_symbol<Fast>(s, distcode);
+        const int dsym = fast ? decode_table(s, distcode) : decode_bitwise(s, distcode);
         if (dsym < 0) return dsym;
         if (dsym >= max_dcodes) return err_bad_symbol;
         const std::uint32_t dist = static_cast<std::uint32_t>(dists[dsym] + bits(s, dext[dsym]));
@@ -224,7 +232,7 @@ const fixed_codes &fixed() {
         for (; sym < fix_lcodes; ++sym) lengths[sym] = 8;
         construct(f.lencode, lengths, fix_lcodes);
         for (sym = 0; sym < max_dcodes; ++sym) lengths[sym] = 5;
-        construct(f.distcode, lengths, max_dcodes);
+        construct(f.distcode, lengths, max_dcodes, 8);
         return f;
     }();
     return tables;
@@ -248,8 +256,9 @@ int dynamic(ctx &s) {
     int index = 0;
     for (; index < ncode; ++index) lengths[order[index]] = static_cast<std::int16_t>(bits(s, 3));
     for (; index < 19; ++index) lengths[order[index]] = 0;
-    // The code-length code is built in the literal/length code's arrays.
-    if (construct(lencode, lengths, 19) != 0) return err_format;
+    // The code-length code is built in the literal/length code's arrays (its codes
+    // have at most 7 bits).
+    if (construct(lencode, lengths, 19, 7) != 0) return err_format;
 
     index = 0;
     while (index < nlen + ndist) {
@@ -276,7 +285,7 @@ int dynamic(ctx &s) {
 
     int err = construct(lencode, lengths, nlen);
     if (err < 0 || (err > 0 && !single_bit_code(lengths, nlen))) return err_format;
-    err = construct(distcode, lengths + nlen, ndist);
+    err = construct(distcode, lengths + nlen, ndist, 8);
     if (err < 0 || (err > 0 && !single_bit_code(lengths + nlen, ndist))) return err_format;
     return codes<Fast>(s, lencode, distcode);
 }
