@@ -107,12 +107,12 @@ struct run_state {
         if (t.empty()) return;
         bool changed = false;
         bool attachments = false;
-        bool keep_names_step_only = false;
+        bool skip_attachment_step = false;
         if (mode & mode_actions) {
             changed |= strip_dict_entry(t, "OpenAction") != 0;
             changed |= strip_dict_entry(t, "AA") != 0;
             if (mode == mode_actions) {
-                keep_names_step_only = true;
+                skip_attachment_step = true;
             } else {
                 changed |= strip_dict_entry(t, "AcroForm") != 0;
             }
@@ -120,9 +120,9 @@ struct run_state {
             const int a = js_guarded_remove(t, "OpenAction");
             const int b = js_guarded_remove(t, "AA");
             changed |= (a | b) != 0;
-            keep_names_step_only = true;
+            skip_attachment_step = true;
         }
-        if (!keep_names_step_only) {
+        if (!skip_attachment_step) {
             const int a = strip_dict_entry(t, "AF");
             const int b = strip_dict_entry(t, "Collection");
             const int c = strip_dict_entry(t, "EmbeddedFiles");
