@@ -29,6 +29,15 @@ bool delimiter(unsigned char c) {
            c == '%';
 }
 
+// End of the name token whose '/' stands at slash: the regular bytes after it, as a
+// reader splits them (wider than the rules' name bytes).
+std::int32_t name_token_end(std::string_view t, std::int32_t slash) {
+    const std::int32_t n = span_end(t);
+    std::int32_t j = slash + 1;
+    while (j < n && !is_pdf_ws(byte_at(t, j)) && !delimiter(byte_at(t, j))) ++j;
+    return j;
+}
+
 int hex_value(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -48,11 +57,11 @@ std::string_view object_span(const pdf_doc &doc, const pdf_obj &o) {
 // Name tokens as a reader splits them: a '/' and the regular bytes after it.
 template <typename Fn>
 void for_each_name_token(std::string_view t, Fn fn) {
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        if (t[i] != '/') continue;
-        std::size_t j = i + 1;
-        while (j < t.size() && !is_pdf_ws(static_cast<unsigned char>(t[j])) && !delimiter(static_cast<unsigned char>(t[j]))) ++j;
-        fn(t.substr(i + 1, j - i - 1));
+    const std::int32_t n = span_end(t);
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (byte_at(t, i) != '/') continue;
+        const std::int32_t j = name_token_end(t, i);
+        fn(t.substr(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(j - i - 1)));
         i = j - 1;
     }
 }
@@ -107,8 +116,7 @@ dict_walk walk_dictionary(std::string_view t) {
             ++i;
             value_done();
         } else if (c == '/') {
-            std::int32_t j = i + 1;
-            while (j < n && !is_pdf_ws(byte_at(t, j)) && !delimiter(byte_at(t, j))) ++j;
+            const std::int32_t j = name_token_end(t, i);
             const std::string name = decode_name(t.substr(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(j - i - 1)));
             if (!stack.empty() && stack.back().dict && stack.back().want_key) {
                 if (!stack.back().keys.insert(name).second && removed_keys.count(name)) w.repeated.push_back(name);
@@ -335,6 +343,15 @@ void json_numbers(std::string &out, const std::vector<std::int32_t> &v) {
     out += ']';
 }
 
+void json_strings(std::string &out, const std::vector<std::string> &v) {
+    out += '[';
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (i) out += ',';
+        json_string(out, v[i]);
+    }
+    out += ']';
+}
+
 void json_items(std::string &out, const std::vector<audit_item> &v, const char *detail) {
     out += '[';
     for (std::size_t i = 0; i < v.size(); ++i) {
@@ -429,13 +446,8 @@ std::string audit_json(const audit_report &r, std::string_view file) {
         if (m) out += ',';
         out += '"';
         out += modes[m];
-        out += "\":[";
-        const auto &v = r.blind_spots[static_cast<std::size_t>(m)];
-        for (std::size_t i = 0; i < v.size(); ++i) {
-            if (i) out += ',';
-            json_string(out, v[i]);
-        }
-        out += ']';
+        out += "\":";
+        json_strings(out, r.blind_spots[static_cast<std::size_t>(m)]);
     }
     out += "}}";
     return out;
