@@ -2,10 +2,11 @@
  * kestrune-pdfsanitize: scan a PDF file for active content, or write a sanitised copy.
  *
  * Plain C interface: eight functions, narrow NUL-terminated paths, int results.
- * Every call runs to completion on the caller's thread. The library keeps two static
- * text buffers between calls (the last failure message and the last scan report);
- * they are shared by all threads, so a host that calls from several threads at once
- * must serialise the calls if it needs those texts.
+ * Every call runs to completion on the caller's thread. Between calls the library keeps
+ * two text buffers per thread: the last failure message and the last scan report. Each
+ * thread sees only its own calls' texts, so calls on different files may run on
+ * several threads at once. A pointer to a buffer stays valid until the same thread's
+ * next call that writes it, or until that thread exits.
  */
 #ifndef PDFSANITIZE_H
 #define PDFSANITIZE_H
@@ -27,20 +28,22 @@ extern "C" {
 #endif
 
 /*
- * Clears the failure message and the scan report. Optional: no other call needs it.
- * Result: always 1.
+ * Clears the calling thread's failure message and scan report. Optional: no other
+ * call needs it. Result: always 1.
  */
 PDFSANITIZE_API int pdfsanitize_init(void);
 
 /*
- * Clears the failure message and the scan report. Releases nothing: no call leaves
- * memory behind it.
+ * Clears the calling thread's failure message and scan report. Releases nothing: no
+ * call leaves memory behind it.
  */
 PDFSANITIZE_API void pdfsanitize_cleanup(void);
 
 /*
  * Writes to output_path a sanitised copy of input_path with JavaScript, attachments,
- * automatic actions and the interactive form (with its widgets) removed.
+ * automatic actions and the interactive form (with its widgets) removed. Keys are
+ * read as a PDF reader reads them (top-level keys only, #xx escapes decoded, every
+ * copy of a key written twice).
  * Result: 1 when the whole output file was written, 0 on failure; the reason is then
  * in pdfsanitize_last_error(). The output path is opened only once the whole new file
  * has been built in memory; a failure before that leaves it untouched.
@@ -71,15 +74,17 @@ PDFSANITIZE_API int pdfsanitize_remove_actions(const char *input_path,
 /*
  * Scans input_path and answers with one line of JSON, for example
  *   {"javascript":false,"embedded_files":0,"auto_actions":1,"forms":true}
- * Result: a pointer to static storage holding that line; valid until the next scan;
- * do not free. Null on failure; the reason is then in pdfsanitize_last_error().
+ * Result: a pointer to the calling thread's report buffer holding that line; valid
+ * until this thread's next scan or its exit; do not free. Null on failure; the reason
+ * is then in pdfsanitize_last_error().
  */
 PDFSANITIZE_API const char *pdfsanitize_scan(const char *input_path);
 
 /*
- * The message of the most recent failure of any call, or "" if there was none since
- * loading or since pdfsanitize_init/pdfsanitize_cleanup. Successful calls do not clear
- * it. Result: never null; static storage; do not free.
+ * The message of the most recent failed call made by the calling thread, or "" if
+ * there was none since the thread started or since its pdfsanitize_init or
+ * pdfsanitize_cleanup. Successful calls do not clear it. Result: never null; the
+ * thread's own buffer, valid until its next failing call or its exit; do not free.
  */
 PDFSANITIZE_API const char *pdfsanitize_last_error(void);
 

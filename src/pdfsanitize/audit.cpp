@@ -24,27 +24,6 @@ const std::set<std::string, std::less<>> action_types = {"JavaScript", "Launch",
 const std::set<std::string, std::less<>> removed_keys = {"OpenAction", "AA",       "A",  "JS",
                                                          "AcroForm",   "Names",    "EmbeddedFiles", "AF"};
 
-bool delimiter(unsigned char c) {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/' ||
-           c == '%';
-}
-
-// End of the name token whose '/' stands at slash: the regular bytes after it, as a
-// reader splits them (wider than the rules' name bytes).
-std::int32_t name_token_end(std::string_view t, std::int32_t slash) {
-    const std::int32_t n = span_end(t);
-    std::int32_t j = slash + 1;
-    while (j < n && !is_pdf_ws(byte_at(t, j)) && !delimiter(byte_at(t, j))) ++j;
-    return j;
-}
-
-int hex_value(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The bytes an object is written with, stream data left out.
 std::string_view object_span(const pdf_doc &doc, const pdf_obj &o) {
     if (o.in_objstm) return {o.text, static_cast<std::size_t>(o.text_len)};
@@ -381,23 +360,6 @@ void json_counts(std::string &out, const std::map<std::string, std::int64_t> &m)
 
 }  // namespace
 
-std::string decode_name(std::string_view raw) {
-    std::string out;
-    out.reserve(raw.size());
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '#' && i + 2 < raw.size()) {
-            const int hi = hex_value(static_cast<unsigned char>(raw[i + 1]));
-            const int lo = hex_value(static_cast<unsigned char>(raw[i + 2]));
-            if (hi >= 0 && lo >= 0) {
-                out += static_cast<char>(hi * 16 + lo);
-                i += 2;
-                continue;
-            }
-        }
-        out += raw[i];
-    }
-    return out;
-}
 
 void audit_document(const pdf_doc &doc, audit_report &report) {
     report = audit_report{};

@@ -44,7 +44,5 @@ void audit_document(const pdf_doc &doc, audit_report &report);
 // The report as one line of JSON, with the file name.
 std::string audit_json(const audit_report &report, std::string_view file);
 
-// The decoded form of a name's #xx escapes ("J#53" gives "JS").
-std::string decode_name(std::string_view raw);
 
 }  // namespace pdfsanitize

@@ -177,10 +177,12 @@ std::int32_t dict_span_end(const pdf_doc &doc, const pdf_obj &o) {
 std::string_view obj_dict_view(const pdf_doc &doc, const pdf_obj *o) {
     if (!o) return {};
     if (o->in_objstm) {
-        if (o->text_len <= 1 || o->text[0] != '<' || o->text[1] != '<') return {};
+        // A member may begin with blanks or a comment line before its "<<".
         const std::string_view t(o->text, static_cast<std::size_t>(o->text_len));
-        const std::int32_t close = scan_dict_close(t, 0);
-        return close < 0 ? std::string_view() : t.substr(0, static_cast<std::size_t>(close) + 2);
+        const std::int32_t s = skip_ws_comments(t, 0);
+        if (s + 1 >= span_end(t) || t[static_cast<std::size_t>(s)] != '<' || t[static_cast<std::size_t>(s) + 1] != '<') return {};
+        const std::int32_t close = scan_dict_close(t, s);
+        return close < 0 ? std::string_view() : t.substr(static_cast<std::size_t>(s), static_cast<std::size_t>(close + 2 - s));
     }
     if (o->dict_start < 0) return {};
     const std::int32_t end = dict_span_end(doc, *o);
@@ -206,32 +208,39 @@ dict_text get_obj_dict_text(const pdf_doc &doc, const pdf_obj *o) {
     return copy_dict_text(v, 0, static_cast<std::int32_t>(v.size()) - 2);
 }
 
-int obj_type(std::string_view data, const pdf_obj &o) {
-    std::string_view span;
+std::string_view record_dict(const pdf_doc &doc, const pdf_obj &o, bool &closed) {
+    closed = true;
+    const std::string_view v = obj_dict_view(doc, &o);
+    if (!v.empty()) return v;
+    closed = false;
     if (o.in_objstm) {
-        span = std::string_view(o.text, static_cast<std::size_t>(o.text_len));
-    } else {
-        if (o.dict_start < 0) return 0;
-        std::int32_t end = span_end(data);
-        if (o.stream_kw > 0)
-            end = o.stream_kw;
-        else if (o.endobj > 0)
-            end = o.endobj;
-        span = data.substr(0, static_cast<std::size_t>(std::min(end, span_end(data))));
+        const std::string_view t(o.text, static_cast<std::size_t>(o.text_len));
+        const std::int32_t s = skip_ws_comments(t, 0);
+        if (s + 1 >= span_end(t) || t[static_cast<std::size_t>(s)] != '<' || t[static_cast<std::size_t>(s) + 1] != '<') return {};
+        return t.substr(static_cast<std::size_t>(s));
     }
-    const std::int32_t end = span_end(span);
-    std::int32_t p = find_name(span, o.in_objstm ? 0 : o.dict_start, "Type");
-    while (p >= 0) {
-        const std::int32_t v = skip_ws(span, p + 5);
-        if (v + 5 <= end && span[static_cast<std::size_t>(v)] == '/' &&
-            span.compare(static_cast<std::size_t>(v) + 1, 4, "Page") == 0) {
-            const std::int32_t q = v + 5;
-            if (q == end || !is_word_byte(byte_at(span, q))) return 1;
-            if (byte_at(span, q) == 's' && (q + 1 == end || !is_word_byte(byte_at(span, q + 1)))) return 2;
-            return 0;
-        }
-        p = find_name(span, p + 1, "Type");
-    }
+    const std::int32_t s = o.dict_start;
+    const std::int32_t e = std::min(dict_span_end(doc, o), doc.len);
+    if (s < 0 || s + 1 >= e || doc.data[s] != '<' || doc.data[s + 1] != '<') return {};
+    return doc.bytes().substr(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s));
+}
+
+int obj_type(const pdf_doc &doc, const pdf_obj &o) {
+    bool closed = true;
+    const std::string_view d = record_dict(doc, o, closed);
+    dict_entry e;
+    if (d.empty() || !dict_get(d, "Type", e, closed) || !e.has_value() || d[static_cast<std::size_t>(e.value_pos)] != '/')
+        return 0;
+    const std::string_view raw = d.substr(static_cast<std::size_t>(e.value_pos) + 1,
+                                          static_cast<std::size_t>(e.value_end - e.value_pos - 1));
+    if (name_decodes_to(raw, "Page")) return 1;
+    if (name_decodes_to(raw, "Pages")) return 2;
+    // A value that begins with the name and runs on into a byte that is no letter or
+    // digit ("/Page_x") is read as the name itself, as the type has always been.
+    const auto ends_word = [&](std::size_t at) { return at >= raw.size() || !is_word_byte(static_cast<unsigned char>(raw[at])); };
+    if (raw.substr(0, 4) != "Page") return 0;
+    if (ends_word(4)) return 1;
+    if (raw[4] == 's' && ends_word(5)) return 2;
     return 0;
 }
 
@@ -243,11 +252,12 @@ int obj_has_js(const pdf_doc &doc, const pdf_obj *o) {
 
 namespace {
 
-// Reads references from just after the '[' at `open` up to the first ']' or `end`.
-int walk_ref_array(std::string_view text, std::int32_t open, std::span<std::int32_t> out) {
+// Reads references from just after the '[' at `open` up to the first ']' or the end;
+// strings, hex strings and comments are passed over whole, so a ']' or a digit inside
+// one is nothing.
+int walk_ref_array(std::string_view text, std::int32_t open, std::vector<std::int32_t> &out) {
     const std::int32_t end = span_end(text);
-    const std::int64_t cap = static_cast<std::int64_t>(out.size());
-    int count = 0;
+    const std::size_t before = out.size();
     std::int32_t i = skip_ws(text, open + 1);
     while (i < end) {
         const unsigned char c = byte_at(text, i);
@@ -260,31 +270,32 @@ int walk_ref_array(std::string_view text, std::int32_t open, std::span<std::int3
                 i = skip_ws(text, i);
             }
             if (i < end && byte_at(text, i) == 'R') ++i;
-            if (num > 0 && count < cap) out[static_cast<std::size_t>(count++)] = num;
+            if (num > 0) out.push_back(num);
+        } else if (c == '(' || c == '%' || (c == '<' && !(i + 1 < end && byte_at(text, i + 1) == '<'))) {
+            const std::int32_t r = c == '%' ? skip_ws_comments(text, i) : reader_value_end(text, i);
+            if (r >= end || r <= i) break;
+            i = r;
         } else {
             ++i;
         }
         i = skip_ws(text, i);
     }
-    return count;
+    return static_cast<int>(out.size() - before);
 }
 
 }  // namespace
 
-int collect_ref_list(const pdf_doc &doc, std::string_view text, std::int32_t from,
-                     std::string_view key, std::span<std::int32_t> out) {
-    const std::int32_t tlen = span_end(text);
-    const std::int32_t klen = static_cast<std::int32_t>(key.size());
-    std::int32_t slash = find_name(text, from, key);
-    while (slash >= 0) {
-        const std::int32_t v0 = slash + 1 + klen;
-        if (v0 >= tlen) return -1;
-        const std::int32_t v = skip_ws(text, v0);
-        if (v >= tlen) return -1;
-        const unsigned char c = byte_at(text, v);
-        if (c == '[') return walk_ref_array(text, v, out);
+int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view key, std::vector<std::int32_t> &out,
+                     bool closed) {
+    out.clear();
+    const std::vector<dict_entry> all = dict_get_all(text, key, closed);
+    for (std::size_t k = all.size(); k-- > 0;) {
+        const dict_entry &e = all[k];
+        if (!e.has_value()) return -1;
+        const unsigned char c = byte_at(text, e.value_pos);
+        if (c == '[') return walk_ref_array(text, e.value_pos, out);
         if (is_digit(c)) {
-            std::int32_t p = v;
+            std::int32_t p = e.value_pos;
             const std::int32_t num = parse_int_at(text, p);
             if (num <= 0) return -1;
             const pdf_obj *o = doc_find(doc, num);
@@ -295,16 +306,15 @@ int collect_ref_list(const pdf_doc &doc, std::string_view text, std::int32_t fro
             } else {
                 const std::int32_t s = o->dict_start >= 0 ? o->dict_start : o->start;
                 if (s < 0) return -1;
-                const std::int32_t e = o->obj_end > 0 ? std::min(o->obj_end, doc.len) : doc.len;
-                if (s >= e) return -1;
-                span = doc.bytes().substr(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s));
+                const std::int32_t e2 = o->obj_end > 0 ? std::min(o->obj_end, doc.len) : doc.len;
+                if (s >= e2) return -1;
+                span = doc.bytes().substr(static_cast<std::size_t>(s), static_cast<std::size_t>(e2 - s));
             }
             if (skip_ws(span, 0) >= span_end(span)) return -1;
             const std::size_t open = span.find('[');
             if (open == std::string_view::npos) return -1;
             return walk_ref_array(span, static_cast<std::int32_t>(open), out);
         }
-        slash = find_name(text, slash + 1, key);
     }
     return -1;
 }

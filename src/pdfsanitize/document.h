@@ -147,6 +147,12 @@ struct pdf_doc {
     std::string_view bytes() const { return {data, static_cast<std::size_t>(len)}; }
 };
 
+// The generation an object is written with: its record's; 0 for object-stream members,
+// numbers without a record and generations outside 0..65535.
+inline std::int32_t output_gen(const pdf_obj *o) {
+    return o && !o->in_objstm && o->gen >= 0 && o->gen <= 65535 ? o->gen : 0;
+}
+
 // Releases everything the document owns and returns it to the empty state.
 // Harmless on an empty document.
 void doc_free(pdf_doc &doc);
@@ -178,16 +184,20 @@ std::string_view read_obj_dict_text(const pdf_doc &doc, const pdf_obj *o, dict_t
 // "\000" all end a name, and none of them starts one.
 std::string_view obj_dict_view(const pdf_doc &doc, const pdf_obj *o);
 
-// 0 other, 1 page (/Type /Page), 2 page-tree node (/Type /Pages).
-int obj_type(std::string_view data, const pdf_obj &o);
+// The object's dictionary for reading keys: its text when it closes (closed set), else
+// the open span from its "<<" to where the object ends; empty when it has none.
+std::string_view record_dict(const pdf_doc &doc, const pdf_obj &o, bool &closed);
+
+// 0 other, 1 page, 2 page-tree node, by the decoded top-level /Type value.
+int obj_type(const pdf_doc &doc, const pdf_obj &o);
 
 // 1 when the object's dictionary text names JavaScript or JS, else 0.
 int obj_has_js(const pdf_doc &doc, const pdf_obj *o);
 
-// The value of key (searched from `from` in text) read as a list of object numbers,
-// inline or through an array object. Returns -1 when no list was found, else the count
-// stored in out (at most out.size()).
-int collect_ref_list(const pdf_doc &doc, std::string_view text, std::int32_t from,
-                     std::string_view key, std::span<std::int32_t> out);
+// The value of a top-level key of a dictionary text read as a list of object numbers,
+// inline or through an array object; the last occurrence with an array or a reference
+// is read. Returns -1 when no list was found, else the count stored in out.
+int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view key, std::vector<std::int32_t> &out,
+                     bool closed = true);
 
 }  // namespace pdfsanitize

@@ -1,4 +1,4 @@
-// The process-wide buffers and set_error; nothing here allocates.
+// The per-thread buffers and set_error; nothing here allocates.
 #include "errors.h"
 
 #include <cstdarg>
@@ -6,8 +6,8 @@
 
 namespace pdfsanitize {
 
-char g_err[err_size];
-char g_json[json_size];
+thread_local char g_err[err_size];
+thread_local char g_json[json_size];
 
 void set_error(const char *fmt, ...) {
     va_list args;

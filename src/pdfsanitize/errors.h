@@ -1,5 +1,5 @@
-// The two process-wide text buffers (last failure message, last scan report) and
-// set_error, the one routine through which every failure is reported.
+// The two text buffers (last failure message, last scan report), one pair per thread,
+// and set_error, the one routine through which every failure is reported.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +9,12 @@ namespace pdfsanitize {
 constexpr std::size_t err_size = 1024;
 constexpr std::size_t json_size = 4096;
 
-// Plain zero-filled arrays: no constructor runs when the library is loaded.
-extern char g_err[err_size];
-extern char g_json[json_size];
+// Plain zero-filled arrays, one per thread: no constructor runs when the library is
+// loaded or a thread starts, and calls on different threads never share a buffer.
+extern thread_local char g_err[err_size];
+extern thread_local char g_json[json_size];
 
-// Formats one message into g_err (cut at 1023 bytes, always NUL-terminated).
+// Formats one message into the calling thread's g_err (cut at 1023 bytes, always NUL-terminated).
 // Messages carry at most one "%s", the path concerned.
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))

@@ -14,6 +14,9 @@
 #include <new>
 #include <queue>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include "errors.h"
 
 namespace pdfsanitize {
@@ -181,7 +184,8 @@ void scan_object_headers(load_ctx &ctx) {
         o.num = num;
         o.gen = digits_value(b, gen_start, gen_end);
         o.start = num_start;
-        const std::int32_t q = skip_ws(b, p + 3);
+        // Blanks and comments may stand between "obj" and the body.
+        const std::int32_t q = skip_ws_comments(b, p + 3);
         if (q < doc.len && b[static_cast<std::size_t>(q)] == '<') {
             o.dict_start = q;
             o.dict_close = memo.dict_close(q);
@@ -203,12 +207,17 @@ void scan_object_headers(load_ctx &ctx) {
                 objvec_push(doc.objs, o);
                 continue;
             }
-            const std::int32_t e = ctx.kw_endobj.first_at_or_after(q);
+            std::int32_t e = ctx.kw_endobj.first_at_or_after(q);
             if (e < 0) continue;
             // The dictionary-close scan bounded by e agrees with the unbounded one when
             // that close lies inside the bound.
             std::int32_t d = o.dict_close;
-            if (d >= 0 && d + 1 >= e) d = no_pos;
+            if (d >= 0 && d + 1 >= e) {
+                // An "endobj" inside a string of the dictionary ends nothing: the object
+                // ends at the first "endobj" after its close, or just past its ">>".
+                e = ctx.kw_endobj.first_at_or_after(std::int64_t{d} + 2);
+                if (e < 0) e = d + 2;
+            }
             if (d > 0 && d < e) {
                 const std::int32_t next_obj = ctx.kw_obj.first_at_or_after(d);
                 o.endobj = (next_obj >= 0 && next_obj < e) ? d + 2 : e;
@@ -566,6 +575,31 @@ struct file_closer {
 
 }  // namespace
 
+namespace {
+
+// The size of an open file in 64 bits (the C library's long is 32 bits on Windows), or
+// -1; -2 when the path names a directory.
+std::int64_t open_file_size(std::FILE *f) {
+#if defined(_WIN32)
+    struct _stat64 st;
+    if (_fstat64(_fileno(f), &st) != 0) return -1;
+    if ((st.st_mode & _S_IFMT) == _S_IFDIR) return -2;
+    if (_fseeki64(f, 0, SEEK_END) != 0) return -1;
+    const std::int64_t size = _ftelli64(f);
+    if (_fseeki64(f, 0, SEEK_SET) != 0) return -1;
+#else
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0) return -1;
+    if (S_ISDIR(st.st_mode)) return -2;
+    if (fseeko(f, 0, SEEK_END) != 0) return -1;
+    const std::int64_t size = ftello(f);
+    if (fseeko(f, 0, SEEK_SET) != 0) return -1;
+#endif
+    return size;
+}
+
+}  // namespace
+
 int doc_load(const char *path, pdf_doc &doc) {
     reset(doc);
     if (!path) {
@@ -574,20 +608,29 @@ int doc_load(const char *path, pdf_doc &doc) {
         return -1;
     }
     std::unique_ptr<std::FILE, file_closer> f(std::fopen(path, "rb"));
-    if (!f) {
+    const std::int64_t size = f ? open_file_size(f.get()) : -2;
+    if (size == -2) {  // a directory opens on some systems, but it is no file to read
         set_error("cannot open %s", path);
         doc_free(doc);
         return -1;
     }
-    long size = -1;
-    if (std::fseek(f.get(), 0, SEEK_END) == 0) size = std::ftell(f.get());
-    if (size <= 0 || size > INT32_MAX || std::fseek(f.get(), 0, SEEK_SET) != 0) {
+    if (size > INT32_MAX) {
+        set_error("input file too large: %s", path);
+        doc_free(doc);
+        return -1;
+    }
+    if (size <= 0) {
         set_error("empty input file: %s", path);
         doc_free(doc);
         return -1;
     }
     char *data = static_cast<char *>(std::malloc(static_cast<std::size_t>(size)));
-    if (!data || std::fread(data, 1, static_cast<std::size_t>(size), f.get()) != static_cast<std::size_t>(size)) {
+    if (!data) {
+        set_error("out of memory");
+        doc_free(doc);
+        return -1;
+    }
+    if (std::fread(data, 1, static_cast<std::size_t>(size), f.get()) != static_cast<std::size_t>(size)) {
         std::free(data);
         set_error("read error on %s", path);
         doc_free(doc);
@@ -606,14 +649,19 @@ int doc_load_memory(const char *name, std::span<const unsigned char> bytes, pdf_
         doc_free(doc);
         return -1;
     }
-    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
+    if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
+        set_error("input file too large: %s", name);
+        doc_free(doc);
+        return -1;
+    }
+    if (bytes.empty()) {
         set_error("empty input file: %s", name);
         doc_free(doc);
         return -1;
     }
     char *data = static_cast<char *>(std::malloc(bytes.size()));
     if (!data) {
-        set_error("read error on %s", name);
+        set_error("out of memory");
         doc_free(doc);
         return -1;
     }

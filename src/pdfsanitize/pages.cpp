@@ -1,7 +1,7 @@
 // The catalog, the information dictionary and the page list. The page tree is walked
 // with an explicit stack, so its depth is limited by memory only, never by the call
-// stack; the order of pages and the points where the walk stops are those of a
-// depth-first walk that gives up entirely at the first missing kid or repeated node.
+// stack; pages come in the order of a depth-first walk that passes over missing kids
+// and nodes already walked, as readers show them.
 #include <algorithm>
 #include <new>
 #include <vector>
@@ -12,55 +12,45 @@ namespace pdfsanitize {
 
 namespace {
 
-std::string_view record_span(const pdf_doc &doc, const pdf_obj &o, std::int32_t end) {
-    if (o.in_objstm) return {o.text, static_cast<std::size_t>(o.text_len)};
-    return doc.bytes().substr(0, static_cast<std::size_t>(std::min(end, doc.len)));
+// Whether the object's body begins with '[' (after blanks and comments).
+bool is_array_object(const pdf_doc &doc, const pdf_obj &o) {
+    std::string_view t;
+    std::int32_t i = 0;
+    if (o.in_objstm) {
+        t = {o.text, static_cast<std::size_t>(o.text_len)};
+    } else {
+        t = doc.bytes();
+        const std::int32_t kw = find_kw(t, o.start, "obj");
+        if (kw < 0) return false;
+        i = kw + 3;
+    }
+    i = skip_ws_comments(t, i);
+    return i < span_end(t) && t[static_cast<std::size_t>(i)] == '[';
 }
 
 // Kids of a page-tree node, at most the node's capacity; empty when it has none.
 std::vector<std::int32_t> read_kids(const pdf_doc &doc, const pdf_obj &o) {
     std::vector<std::int32_t> kids;
-    std::int64_t cap;
-    std::string_view span;
-    std::int32_t from;
-    if (o.in_objstm) {
-        cap = o.text_len / 4 + 4096;
-        span = record_span(doc, o, 0);
-        from = 0;
-    } else {
-        cap = o.endobj > o.start ? (std::int64_t{o.endobj} - o.start) / 4 + 4096 : 4096;
-        if (o.dict_start < 0) return kids;
-        span = record_span(doc, o, dict_span_end(doc, o));
-        from = o.dict_start;
+    const std::int64_t cap = o.in_objstm ? o.text_len / 4 + 4096
+                             : o.endobj > o.start ? (std::int64_t{o.endobj} - o.start) / 4 + 4096
+                                                  : 4096;
+    bool closed = true;
+    const std::string_view d = record_dict(doc, o, closed);
+    if (d.empty()) return kids;
+    // A /Kids given by reference is read only from an array object.
+    const std::vector<dict_entry> all = dict_get_all(d, "Kids", closed);
+    for (std::size_t k = all.size(); k-- > 0;) {
+        if (!all[k].has_value()) break;
+        const unsigned char c = byte_at(d, all[k].value_pos);
+        if (c == '[') break;
+        if (!is_digit(c)) continue;
+        std::int32_t p = all[k].value_pos;
+        const pdf_obj *target = doc_find(doc, parse_int_at(d, p));
+        if (!target || !is_array_object(doc, *target)) return kids;
+        break;
     }
-    const std::int32_t end = span_end(span);
-    std::int32_t p = find_name(span, from, "Kids");
-    std::int32_t v = no_pos;
-    while (p >= 0) {
-        const std::int32_t q = skip_ws(span, p + 5);
-        if (q < end && span[static_cast<std::size_t>(q)] == '[') {
-            v = q;
-            break;
-        }
-        p = find_name(span, p + 1, "Kids");
-    }
-    if (v < 0) return kids;
-    std::int32_t i = skip_ws(span, v + 1);
-    while (i < end && span[static_cast<std::size_t>(i)] != ']') {
-        if (is_digit(byte_at(span, i))) {
-            const std::int32_t k = parse_int_at(span, i);
-            if (k > 0 && static_cast<std::int64_t>(kids.size()) < cap) kids.push_back(k);
-            i = skip_ws(span, i);
-            if (i < end && is_digit(byte_at(span, i))) {
-                parse_int_at(span, i);
-                i = skip_ws(span, i);
-            }
-            if (i < end && span[static_cast<std::size_t>(i)] == 'R') ++i;
-            i = skip_ws(span, i);
-        } else {
-            i = skip_ws(span, i + 1);
-        }
-    }
+    collect_ref_list(doc, d, "Kids", kids, closed);
+    if (static_cast<std::int64_t>(kids.size()) > cap) kids.resize(static_cast<std::size_t>(cap));
     return kids;
 }
 
@@ -69,46 +59,58 @@ struct frame {
     std::size_t next = 0;
 };
 
-// Record kinds are looked up once each: a kid list may name one page many times.
+enum node_kind : signed char { kind_unknown = -2, kind_none = -1, kind_page = 1, kind_node = 2 };
+
+// Record kinds are looked up once each: a kid list may name one page many times. As
+// readers take it: a page when its /Type is /Page, else a node when it has /Kids, else
+// a page; nothing when it has no dictionary.
 class kind_cache {
 public:
-    explicit kind_cache(const pdf_doc &doc) : doc_(doc), kinds_(static_cast<std::size_t>(doc.objs.count), -1) {}
+    explicit kind_cache(const pdf_doc &doc) : doc_(doc), kinds_(static_cast<std::size_t>(doc.objs.count), kind_unknown) {}
     int kind(const pdf_obj &o) {
         const std::size_t i = static_cast<std::size_t>(&o - doc_.objs.items);
-        if (kinds_[i] < 0) kinds_[i] = static_cast<signed char>(obj_type(doc_.bytes(), o));
+        if (kinds_[i] == kind_unknown) kinds_[i] = static_cast<signed char>(classify(o));
         return kinds_[i];
     }
 
 private:
+    int classify(const pdf_obj &o) const {
+        bool closed = true;
+        const std::string_view d = record_dict(doc_, o, closed);
+        if (d.empty()) return kind_none;
+        if (obj_type(doc_, o) == 1) return kind_page;
+        dict_entry e;
+        return dict_get(d, "Kids", e, closed) ? kind_node : kind_page;
+    }
+
     const pdf_doc &doc_;
     std::vector<signed char> kinds_;
 };
 
+// Depth first, in tree order. A kid that has no record or no dictionary, and a node
+// already walked, are passed over; the walk goes on with the next kid.
 int walk(const pdf_doc &doc, std::int32_t root, pagevec &pages, std::vector<unsigned char> &visited) {
     kind_cache kinds(doc);
     const pdf_obj *r = doc_find(doc, root);
     if (!r) return -1;
     const int t = kinds.kind(*r);
-    if (t == 1) {
+    if (t == kind_page) {
         pagevec_push(pages, root);
         return 1;
     }
-    if (t != 2) return -1;
+    if (t != kind_node) return -1;
 
-    // Enters a page-tree node: false when the walk must stop (-1).
     std::vector<frame> stack;
-    auto enter = [&](std::int32_t n, const pdf_obj &o) -> bool {
+    auto enter = [&](std::int32_t n, const pdf_obj &o) {
         if (n >= 0 && n <= doc.max_num && static_cast<std::size_t>(n) < visited.size()) {
-            if (visited[static_cast<std::size_t>(n)]) return false;
+            if (visited[static_cast<std::size_t>(n)]) return;
             visited[static_cast<std::size_t>(n)] = 1;
         }
         frame f;
         f.kids = read_kids(doc, o);
         if (!f.kids.empty()) stack.push_back(std::move(f));
-        return true;
     };
-    if (!enter(root, *r)) return -1;
-    if (stack.empty()) return 0;
+    enter(root, *r);
     while (!stack.empty()) {
         frame &f = stack.back();
         if (f.next == f.kids.size()) {
@@ -117,12 +119,12 @@ int walk(const pdf_doc &doc, std::int32_t root, pagevec &pages, std::vector<unsi
         }
         const std::int32_t k = f.kids[f.next++];
         const pdf_obj *o = doc_find(doc, k);
-        if (!o) return -1;
+        if (!o) continue;
         const int kind = kinds.kind(*o);
-        if (kind == 1)
+        if (kind == kind_page)
             pagevec_push(pages, k);
-        else if (kind == 2 && !enter(k, *o))
-            return -1;
+        else if (kind == kind_node)
+            enter(k, *o);
     }
     return pages.count;
 }
@@ -173,25 +175,18 @@ void settle_catalog_and_pages(pdf_doc &doc) {
     const pdf_obj *cat = doc_find(doc, doc.catalog);
     if (!cat) return;
     std::int32_t root = no_pos;
-    if (obj_type(b, *cat) == 2) {
+    if (obj_type(doc, *cat) == 2) {
         root = doc.catalog;
     } else {
-        std::string_view span;
-        std::int32_t from = 0;
-        if (cat->in_objstm) {
-            span = record_span(doc, *cat, 0);
-        } else {
-            if (cat->dict_start < 0) return;
-            span = record_span(doc, *cat, cat->endobj > 0 ? cat->endobj : doc.len);
-            from = cat->dict_start;
-        }
-        std::int32_t p = find_name(span, from, "Pages");
-        while (p >= 0 && root == no_pos) {
-            std::int32_t q = skip_ws(span, p + 6);
-            const std::int32_t before = q;
-            const std::int32_t v = parse_int_at(span, q);
-            if (q != before && v > 0) root = v;
-            p = find_name(span, p + 1, "Pages");
+        bool closed = true;
+        const std::string_view d = record_dict(doc, *cat, closed);
+        if (d.empty()) return;
+        // The last top-level /Pages whose value reads as a positive number.
+        const std::vector<dict_entry> all = dict_get_all(d, "Pages", closed);
+        for (std::size_t k = all.size(); k-- > 0 && root == no_pos;) {
+            std::int32_t q = all[k].value_pos;
+            const std::int32_t v = all[k].has_value() ? parse_int_at(d, q) : -1;
+            if (v > 0) root = v;
         }
         if (root == no_pos) return;
     }

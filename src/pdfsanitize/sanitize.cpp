@@ -3,6 +3,7 @@
 // empty placeholders; the writer then builds the new file from those decisions.
 #include "sanitize.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <new>
@@ -14,60 +15,96 @@
 
 namespace pdfsanitize {
 
-int strip_dict_entry(dict_text &text, std::string_view key) {
-    const std::int32_t L = span_end(text);
-    const std::int32_t k = static_cast<std::int32_t>(key.size());
-    if (L <= k) return 0;
-    bracket_memo memo(text);
-    std::int32_t j = find_name(text, 0, key);
-    while (j >= 0) {
-        const std::int32_t i = j + 1 + k;
-        if (i < L) {
-            std::int32_t v = i;
-            while (v < L && is_key_blank(byte_at(text, v))) ++v;
-            if (v < L) {
-                const std::int32_t e = skip_pdf_value(text, v, &memo);
-                if (e >= 0) {
-                    std::int32_t from = j;
-                    if (j > 0 && (text[static_cast<std::size_t>(j) - 1] == ' ' || text[static_cast<std::size_t>(j) - 1] == '\t'))
-                        from = j - 1;
-                    text.erase(static_cast<std::size_t>(from), static_cast<std::size_t>(e - from));
-                    return 1;
-                }
-            }
-        }
-        j = find_name(text, j + 1, key);
+removal_policy policy_for(std::int32_t mode) {
+    using actions = removal_policy::actions;
+    removal_policy p;
+    const bool js = (mode & mode_js) != 0, attach = (mode & mode_attachments) != 0;
+    const bool forms = (mode & mode_forms) != 0;
+    if (mode & mode_actions) {
+        p.catalog_actions = p.page_actions = actions::all;
+        p.catalog_form = mode != mode_actions;
+    } else if (mode == mode_js) {
+        p.catalog_actions = p.page_actions = actions::if_javascript;
     }
-    return 0;
-}
-
-bool dict_append_before_close(dict_text &text, std::string_view ins) {
-    const std::size_t L = text.size();
-    if (L <= 1 || text[L - 2] != '>' || text[L - 1] != '>') return false;
-    try {
-        dict_text out;
-        out.reserve(L + ins.size());
-        out.append(text, 0, L - 2);
-        out.append(ins);
-        out.append(">>");
-        text.swap(out);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    return true;
+    // The attachment step runs unless the mode is exactly JavaScript or exactly actions.
+    p.catalog_attachments = mode != mode_js && mode != mode_actions;
+    p.names_javascript = js;
+    p.inline_names = p.catalog_attachments && js;
+    p.annot_files = attach;
+    p.annot_widgets = attach && forms;
+    p.annot_actions = (attach && forms) || (!attach && mode == mode_js);
+    p.object_files = attach;
+    p.object_forms_js = attach && forms;
+    p.object_js = !attach && mode == mode_js;
+    return p;
 }
 
 namespace {
 
-bool names(std::string_view text, std::string_view name) { return find_name(text, 0, name) >= 0; }
+bool names(std::string_view text, std::string_view name) { return names_present(text, {name}) != 0; }
+
+// The names the object pass tests, as bits in this order.
+constexpr std::uint32_t found_files = 7u, found_forms = 24u, found_js = 96u, found_ef = 128u;
+std::uint32_t object_pass_names(std::string_view t) {
+    return names_present(t, {"Filespec", "FileSpecification", "EmbeddedFile", "Widget", "AcroForm", "JavaScript", "JS", "EF"});
+}
+
+// Names in the bodies of records without dictionary text. Bodies of direct records can
+// overlap (several headers before one "endobj"); once they add up to more than a few
+// passes over the file, the names are found once and each body looks them up.
+class body_names {
+public:
+    explicit body_names(const pdf_doc &doc) : doc_(doc) {
+        std::int64_t total = 0;
+        for (const pdf_obj &o : doc.objs.view())
+            if (!o.in_objstm && o.start >= 0 && o.endobj > o.start) total += o.endobj - o.start;
+        indexed_ = total > 2 * static_cast<std::int64_t>(doc.len) + 65536;
+    }
+
+    std::uint32_t of(const pdf_obj &o) {
+        if (o.in_objstm) return object_pass_names({o.text, static_cast<std::size_t>(o.text_len)});
+        if (o.start < 0 || o.endobj <= o.start) return 0;
+        const std::string_view b = doc_.bytes();
+        if (!indexed_) return object_pass_names(b.substr(static_cast<std::size_t>(o.start), static_cast<std::size_t>(o.endobj - o.start)));
+        if (!built_) build();
+        std::uint32_t found = 0;
+        for (std::size_t k = 0; k < at_.size(); ++k) {
+            const auto it = std::lower_bound(at_[k].begin(), at_[k].end(), o.start);
+            if (it != at_[k].end() && *it < o.endobj) found |= 1u << k;
+        }
+        return found;
+    }
+
+private:
+    void build() {
+        const std::string_view b = doc_.bytes();
+        for (std::int32_t p = find_bytes(b, 0, "/"); p >= 0; p = find_bytes(b, p + 1, "/")) {
+            const std::int32_t e = name_token_end(b, p);
+            const std::uint32_t bits = object_pass_names(b.substr(static_cast<std::size_t>(p), static_cast<std::size_t>(e - p)));
+            for (std::size_t k = 0; k < at_.size(); ++k)
+                if (bits & (1u << k)) at_[k].push_back(p);
+        }
+        built_ = true;
+    }
+
+    const pdf_doc &doc_;
+    bool indexed_ = false;
+    bool built_ = false;
+    std::array<std::vector<std::int32_t>, 8> at_;
+};
 
 struct run_state {
     const pdf_doc &doc;
-    std::int32_t mode;
+    removal_policy pol;
     replacement_map repl;
     std::vector<unsigned char> blank;
 
-    dict_text text_of(std::int32_t num) const { return get_obj_dict_text(doc, doc_find(doc, num)); }
+    // Edits add up: a pass edits what an earlier pass already made of the object.
+    dict_text text_of(std::int32_t num) const {
+        const auto r = repl.find(num);
+        if (r != repl.end()) return r->second;
+        return get_obj_dict_text(doc, doc_find(doc, num));
+    }
 
     void replace(std::int32_t num, dict_text &&t) { repl[num] = std::move(t); }
 
@@ -77,27 +114,30 @@ struct run_state {
         if (num >= 0 && static_cast<std::size_t>(num) < blank.size()) blank[static_cast<std::size_t>(num)] = 1;
     }
 
-    // Removes key when its value leads to JavaScript: an indirect object that names it,
-    // or the bytes from an inline value's '<' to the end of the text. 1 when the test fired.
+    // Removes every top-level /key when one of them leads to JavaScript: an indirect
+    // object that names it, or the bytes from an inline value's '<' to the end of the
+    // text. 1 when the test fired.
     int js_guarded_remove(dict_text &t, std::string_view key) {
-        const std::int32_t p = find_name(t, 0, key);
-        if (p < 0) return 0;
-        const std::int32_t len = span_end(t);
-        std::int32_t v = skip_ws(t, p + 1 + static_cast<std::int32_t>(key.size()));
-        if (v >= len) return 0;
-        const unsigned char c = byte_at(t, v);
-        if (is_digit(c)) {
-            const std::int32_t n = parse_int_at(t, v);
-            const pdf_obj *o = doc_find(doc, n);
-            if (!o || !obj_has_js(doc, o)) return 0;
-            strip_dict_entry(t, key);
-            return 1;
+        bool js = false;
+        for (const dict_entry &e : dict_get_all(t, key)) {
+            if (!e.has_value()) continue;
+            std::int32_t v = e.value_pos;
+            const unsigned char c = byte_at(t, v);
+            if (is_digit(c)) {
+                const pdf_obj *o = doc_find(doc, parse_int_at(t, v));
+                js = js || (o && obj_has_js(doc, o));
+            } else if (c == '<') {
+                js = js || text_has_js(std::string_view(t).substr(static_cast<std::size_t>(v)));
+            }
         }
-        if (c == '<') {
-            if (!text_has_js(std::string_view(t).substr(static_cast<std::size_t>(v)))) return 0;
-            strip_dict_entry(t, key);
-            return 1;
-        }
+        if (!js) return 0;
+        strip_dict_entry(t, key);
+        return 1;
+    }
+
+    int remove_actions(dict_text &t, std::string_view key, removal_policy::actions how) {
+        if (how == removal_policy::actions::all) return strip_dict_entry(t, key);
+        if (how == removal_policy::actions::if_javascript) return js_guarded_remove(t, key);
         return 0;
     }
 
@@ -106,51 +146,36 @@ struct run_state {
         dict_text t = text_of(doc.catalog);
         if (t.empty()) return;
         bool changed = false;
-        bool attachments = false;
-        bool skip_attachment_step = false;
-        if (mode & mode_actions) {
-            changed |= strip_dict_entry(t, "OpenAction") != 0;
-            changed |= strip_dict_entry(t, "AA") != 0;
-            if (mode == mode_actions) {
-                skip_attachment_step = true;
-            } else {
-                changed |= strip_dict_entry(t, "AcroForm") != 0;
-            }
-        } else if (mode == mode_js) {
-            const int a = js_guarded_remove(t, "OpenAction");
-            const int b = js_guarded_remove(t, "AA");
-            changed |= (a | b) != 0;
-            skip_attachment_step = true;
-        }
-        if (!skip_attachment_step) {
+        changed |= remove_actions(t, "OpenAction", pol.catalog_actions) != 0;
+        changed |= remove_actions(t, "AA", pol.catalog_actions) != 0;
+        if (pol.catalog_form) changed |= strip_dict_entry(t, "AcroForm") != 0;
+        if (pol.catalog_attachments) {
             const int a = strip_dict_entry(t, "AF");
             const int b = strip_dict_entry(t, "Collection");
-            const int c = strip_dict_entry(t, "EmbeddedFiles");
+            // The attachments' name tree, at the top level or in an inline names dictionary.
+            const int c = strip_dict_entry(t, "EmbeddedFiles") | strip_inline_dict_entry(t, "Names", "EmbeddedFiles");
             changed |= (a | b | c) != 0;
-            attachments = true;
         }
 
         bool force = false;
-        const std::int32_t nm = find_name(t, 0, "Names");
-        if (nm >= 0) {
-            const std::int32_t len = span_end(t);
-            std::int32_t v = skip_ws(t, nm + 6);
-            if (v < len && is_digit(byte_at(t, v))) {
+        dict_entry nm;
+        if (dict_get(t, "Names", nm) && nm.has_value()) {
+            std::int32_t v = nm.value_pos;
+            const std::string_view value = std::string_view(t).substr(static_cast<std::size_t>(v), static_cast<std::size_t>(nm.value_end - v));
+            if (is_digit(byte_at(t, v))) {
                 const std::int32_t n = parse_int_at(t, v);
                 dict_text d = text_of(n);
                 if (!d.empty()) {
-                    if ((mode & mode_js) && strip_dict_entry(d, "JavaScript")) {
-                        if (attachments) strip_dict_entry(d, "EmbeddedFiles");
+                    if (pol.names_javascript && strip_dict_entry(d, "JavaScript")) {
+                        if (pol.catalog_attachments) strip_dict_entry(d, "EmbeddedFiles");
                         replace(n, std::move(d));
-                    } else if (attachments && strip_dict_entry(d, "EmbeddedFiles")) {
+                    } else if (pol.catalog_attachments && strip_dict_entry(d, "EmbeddedFiles")) {
                         replace(n, std::move(d));
                     }
                 }
-            } else if (v + 1 < len && t[static_cast<std::size_t>(v)] == '<' && t[static_cast<std::size_t>(v) + 1] == '<') {
-                if (attachments && (mode & mode_js)) {
-                    strip_dict_entry(t, "Names");
-                    force = true;
-                }
+            } else if (is_dict_text(value) && pol.inline_names) {
+                strip_dict_entry(t, "Names");
+                force = true;
             }
         }
         if (changed || force) replace(doc.catalog, std::move(t));
@@ -166,61 +191,50 @@ struct run_state {
     void page(std::int32_t p) {
         dict_text t = text_of(p);
         if (t.empty()) return;
-        bool changed = false;
-        if (mode & mode_actions)
-            changed = strip_dict_entry(t, "AA") != 0;
-        else if (mode == mode_js)
-            changed = js_guarded_remove(t, "AA") != 0;
+        const bool changed = remove_actions(t, "AA", pol.page_actions) != 0;
 
-        const std::int32_t an = find_name(t, 0, "Annots");
-        if (an >= 0) {
-            std::array<std::int32_t, 2048> list;
-            const int count = collect_ref_list(doc, t, an, "Annots", list);
-            if (count > 0) {
-                bool take_off = false;
-                std::vector<std::int32_t> kept;
-                kept.reserve(static_cast<std::size_t>(count));
-                for (int i = 0; i < count; ++i) {
-                    const std::int32_t r = list[static_cast<std::size_t>(i)];
-                    dict_text a = text_of(r);
-                    if (a.empty()) {
-                        kept.push_back(r);
-                        continue;
-                    }
-                    const bool attach = (mode & mode_attachments) != 0;
-                    const bool forms = (mode & mode_forms) != 0;
-                    if (attach && (names(a, "FileAttachment") || (forms && names(a, "Widget")))) {
-                        mark_blank(r);
-                        take_off = true;
-                        continue;
-                    }
-                    if ((attach && forms) || (!attach && mode == mode_js)) strip_actions(r, a);
+        std::vector<std::int32_t> list;
+        const int count = collect_ref_list(doc, t, "Annots", list);
+        if (count > 0) {
+            bool take_off = false;
+            std::vector<std::int32_t> kept;
+            kept.reserve(list.size());
+            for (const std::int32_t r : list) {
+                dict_text a = text_of(r);
+                if (a.empty()) {
                     kept.push_back(r);
+                    continue;
                 }
-                if (take_off) {
-                    strip_dict_entry(t, "Annots");
-                    if (!kept.empty()) {
-                        std::string ins = " /Annots [";
-                        char ref[32];
-                        for (const std::int32_t r : kept) {
-                            if (ins.size() > 8159) break;  // the rebuilt entry stays within 8 KiB
-                            std::snprintf(ref, sizeof ref, " %ld 0 R", static_cast<long>(r));
-                            ins += ref;
-                        }
-                        ins += " ]";
-                        dict_append_before_close(t, ins);
+                if ((pol.annot_files && names(a, "FileAttachment")) || (pol.annot_widgets && names(a, "Widget"))) {
+                    mark_blank(r);
+                    take_off = true;
+                    continue;
+                }
+                if (pol.annot_actions) strip_actions(r, a);
+                kept.push_back(r);
+            }
+            if (take_off) {
+                strip_dict_entry(t, "Annots");
+                if (!kept.empty()) {
+                    std::string ins = " /Annots [";
+                    char ref[40];
+                    for (const std::int32_t r : kept) {
+                        std::snprintf(ref, sizeof ref, " %ld %ld R", static_cast<long>(r),
+                                      static_cast<long>(output_gen(doc_find(doc, r))));
+                        ins += ref;
                     }
-                    replace(p, std::move(t));
-                    return;
+                    ins += " ]";
+                    if (!dict_append_before_close(t, ins)) throw std::bad_alloc();
                 }
+                replace(p, std::move(t));
+                return;
             }
         }
         if (changed) replace(p, std::move(t));
     }
 
     void page_pass() {
-        // A page listed twice gets the same decisions twice: each pass reads the loaded
-        // texts, never a replacement, so the second visit changes nothing.
+        // A page listed twice is decided once: a second visit would find nothing more.
         std::vector<unsigned char> done(static_cast<std::size_t>(doc.max_num) + 1, 0);
         for (const std::int32_t p : doc.pages.view()) {
             const std::size_t at = static_cast<std::size_t>(p);
@@ -230,22 +244,37 @@ struct run_state {
         }
     }
 
-    void object_pass() {
-        const bool attach = (mode & mode_attachments) != 0;
-        if (!attach && mode != mode_js) return;  // no test of this pass applies
-        for (const pdf_obj &o : doc.objs.view()) {
-            if (o.num == doc.catalog) continue;
-            const std::string_view t = obj_dict_view(doc, &o);
-            if (t.empty()) continue;
-            const std::uint32_t found = names_present(
-                t, {"Filespec", "FileSpecification", "EmbeddedFile", "Widget", "AcroForm", "JavaScript", "JS"});
-            const bool files = (found & 7u) != 0, forms = (found & 24u) != 0, js = (found & 96u) != 0;
-            if (attach) {
-                if (files) mark_blank(o.num);
-                if ((mode & mode_forms) && (forms || js)) mark_blank(o.num);
-            } else if (js) {
-                mark_blank(o.num);
+    // Attached bytes go by their shape, named or not: the object holding an /EF, the
+    // /EF dictionary given by reference, and everything an /EF dictionary refers to.
+    void embedded_files_by_shape(const pdf_obj &o, std::string_view t) {
+        dict_entry e;
+        if (dict_get(t, "EF", e)) mark_blank(o.num);
+        for_each_key_any_depth(t, "EF", [&](std::int32_t vp, std::int32_t ve) {
+            const std::string_view value = t.substr(static_cast<std::size_t>(vp), static_cast<std::size_t>(ve - vp));
+            if (is_digit(byte_at(value, 0))) {
+                std::int32_t q = 0;
+                const std::int32_t n = parse_int_at(value, q);
+                mark_blank(n);
+                dict_text storage;
+                for (const std::int32_t r : references_in(read_obj_dict_text(doc, doc_find(doc, n), storage))) mark_blank(r);
+            } else {
+                for (const std::int32_t r : references_in(value)) mark_blank(r);
             }
+        });
+    }
+
+    void object_pass() {
+        if (!pol.object_files && !pol.object_forms_js && !pol.object_js) return;
+        body_names bodies(doc);
+        for (const pdf_obj &o : doc.objs.view()) {
+            const std::string_view t = obj_dict_view(doc, &o);
+            // A record without dictionary text is judged by the bytes of its body.
+            const std::uint32_t found = !t.empty() ? object_pass_names(t) : bodies.of(o);
+            if (pol.object_files && (found & found_ef) && !t.empty()) embedded_files_by_shape(o, t);
+            if (o.num == doc.catalog) continue;
+            const bool files = (found & found_files) != 0, forms = (found & found_forms) != 0, js = (found & found_js) != 0;
+            if ((pol.object_files && files) || (pol.object_forms_js && (forms || js)) || (pol.object_js && js))
+                mark_blank(o.num);
         }
     }
 };
@@ -253,7 +282,7 @@ struct run_state {
 }  // namespace
 
 int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out) {
-    run_state run{doc, mode, {}, {}};
+    run_state run{doc, policy_for(mode), {}, {}};
     try {
         run.blank.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
     } catch (const std::bad_alloc &) {

@@ -1,5 +1,4 @@
-// Dictionary editing (cutting one key with its value, inserting before the close) and
-// the removal policy behind the four sanitising modes.
+// The removal policy behind the four sanitising modes, and the sanitising run.
 #pragma once
 
 #include <cstdint>
@@ -17,13 +16,27 @@ constexpr std::int32_t mode_actions = 4;
 constexpr std::int32_t mode_forms = 8;
 constexpr std::int32_t mode_full = 15;
 
-// Removes the first occurrence of /key that has a value, with that value (and one SP or
-// HT before the key). 1 if removed, 0 if the text is unchanged.
-int strip_dict_entry(dict_text &text, std::string_view key);
+// What each pass does in one mode: the removal policy as a list of decisions.
+struct removal_policy {
+    enum class actions { keep, if_javascript, all };
+    // Catalog pass.
+    actions catalog_actions = actions::keep;  // /OpenAction and /AA
+    bool catalog_form = false;                // /AcroForm
+    bool catalog_attachments = false;         // /AF, /Collection, /EmbeddedFiles (names too)
+    bool names_javascript = false;            // the names dictionary's /JavaScript
+    bool inline_names = false;                // an inline /Names dictionary, whole
+    // Page pass.
+    actions page_actions = actions::keep;     // a page's /AA
+    bool annot_files = false;                 // file-attachment annotations become placeholders
+    bool annot_widgets = false;               // widget annotations become placeholders
+    bool annot_actions = false;               // every kept annotation loses /A and /AA
+    // Object pass: placeholders for objects that name...
+    bool object_files = false;                // file specifications and embedded files (and /EF)
+    bool object_forms_js = false;             // widgets, forms and JavaScript
+    bool object_js = false;                   // JavaScript
+};
 
-// Inserts ins just before the closing ">>" (the text's last two bytes). Returns false,
-// with the text unchanged, when it does not end in ">>" or memory is exhausted.
-bool dict_append_before_close(dict_text &text, std::string_view ins);
+removal_policy policy_for(std::int32_t mode);
 
 struct outbuf;
 

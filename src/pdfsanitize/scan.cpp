@@ -12,12 +12,13 @@ namespace pdfsanitize {
 
 namespace {
 
-bool has_name(std::string_view text, std::string_view name) { return find_name(text, 0, name) >= 0; }
+bool has_name(std::string_view text, std::string_view name) { return names_present(text, {name}) != 0; }
 
-// Position just after the first /name of the text, or -1.
+// Where the value of the dictionary's last top-level /name begins (its end when the key
+// has no value), or -1 when there is no such key.
 std::int32_t value_of(std::string_view text, std::string_view name) {
-    const std::int32_t p = find_name(text, 0, name);
-    return p < 0 ? no_pos : p + 1 + static_cast<std::int32_t>(name.size());
+    dict_entry e;
+    return dict_get(text, name, e) ? e.value_pos : no_pos;
 }
 
 bool in_mark_range(const pdf_doc &doc, std::int32_t n) { return n >= 1 && n <= doc.max_num; }
@@ -67,6 +68,10 @@ std::int64_t count_leaf_pairs(const pdf_doc &doc, std::string_view text, std::in
     std::int64_t count = 0;
     std::int32_t i = pos;
     while (i >= 0 && i < end && text[static_cast<std::size_t>(i)] != ']') {
+        if (text[static_cast<std::size_t>(i)] == '%') {
+            i = skip_ws_comments(text, i);
+            continue;
+        }
         const std::int32_t key_end = skip_pdf_value(text, i, &memo);
         if (key_end <= i) {
             ++i;
@@ -94,7 +99,7 @@ std::int64_t count_name_tree_leaf_pairs(const pdf_doc &doc, std::int32_t num, st
     // recursion and keeps deep trees off the call stack.
     std::int64_t total = 0;
     std::vector<std::int32_t> work{num};
-    std::array<std::int32_t, 1024> kids;
+    std::vector<std::int32_t> kids;
     dict_text storage;
     while (!work.empty()) {
         const std::int32_t n = work.back();
@@ -108,11 +113,8 @@ std::int64_t count_name_tree_leaf_pairs(const pdf_doc &doc, std::int32_t num, st
             const std::int32_t v = skip_ws(node, names);
             if (v < span_end(node) && node[static_cast<std::size_t>(v)] == '[') total += count_leaf_pairs(doc, node, v + 1, counted);
         }
-        const std::int32_t k = find_name(node, 0, "Kids");
-        if (k >= 0) {
-            const int c = collect_ref_list(doc, node, k, "Kids", kids);
-            for (int j = c; j-- > 0;) work.push_back(kids[static_cast<std::size_t>(j)]);
-        }
+        const int c = collect_ref_list(doc, node, "Kids", kids);
+        for (int j = c; j-- > 0;) work.push_back(kids[static_cast<std::size_t>(j)]);
     }
     return total;
 }
@@ -176,13 +178,10 @@ struct scan_state {
             if (!names.empty()) names_dictionary(names);
         }
 
-        const std::int32_t af = find_name(cat, 0, "AF");
-        if (af >= 0) {
-            std::array<std::int32_t, 1024> list;
-            const int c = collect_ref_list(doc, cat, af, "AF", list);
-            for (int i = 0; i < c; ++i)
-                if (in_mark_range(doc, list[static_cast<std::size_t>(i)])) count_once(list[static_cast<std::size_t>(i)]);
-        }
+        std::vector<std::int32_t> list;
+        collect_ref_list(doc, cat, "AF", list);
+        for (const std::int32_t n : list)
+            if (in_mark_range(doc, n)) count_once(n);
     }
 
     void names_dictionary(std::string_view names) {
@@ -197,11 +196,12 @@ struct scan_state {
             r.embedded_files += count_name_tree_leaf_pairs(doc, n, visited, counted.data());
         } else if (v + 1 < len && names[static_cast<std::size_t>(v)] == '<' && names[static_cast<std::size_t>(v) + 1] == '<') {
             // Inline tree: only its own /Names array is read; its /Kids are not followed.
-            const std::int32_t p = find_name(names, v, "Names");
-            if (p < 0) return;
-            const std::int32_t w = skip_ws(names, p + 6);
-            if (w < len && names[static_cast<std::size_t>(w)] == '[')
-                r.embedded_files += count_leaf_pairs(doc, names, w + 1, counted.data());
+            const std::int32_t close = reader_value_end(names, v);
+            const std::string_view tree = names.substr(static_cast<std::size_t>(v), static_cast<std::size_t>(close - v));
+            if (!is_dict_text(tree)) return;
+            const std::int32_t w = value_of(tree, "Names");
+            if (w >= 0 && w < span_end(tree) && tree[static_cast<std::size_t>(w)] == '[')
+                r.embedded_files += count_leaf_pairs(doc, tree, w + 1, counted.data());
         }
     }
 
@@ -218,12 +218,10 @@ struct scan_state {
         const std::string_view text = read_obj_dict_text(doc, doc_find(doc, page), storage);
         if (text.empty()) return again;
         again.actions = additional_actions(text);
-        const std::int32_t an = find_name(text, 0, "Annots");
-        if (an < 0) return again;
-        std::array<std::int32_t, 2048> list;
-        const int c = collect_ref_list(doc, text, an, "Annots", list);
-        for (int i = 0; i < c; ++i) {
-            const std::string_view a = read_obj_dict_text(doc, doc_find(doc, list[static_cast<std::size_t>(i)]), annot_storage);
+        std::vector<std::int32_t> list;
+        collect_ref_list(doc, text, "Annots", list);
+        for (const std::int32_t ref : list) {
+            const std::string_view a = read_obj_dict_text(doc, doc_find(doc, ref), annot_storage);
             if (a.empty()) continue;
             const std::uint32_t kinds = names_present(a, {"FileAttachment", "Widget"});
             if (kinds & 1u) {

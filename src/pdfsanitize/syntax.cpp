@@ -15,8 +15,27 @@ bool bytes_equal(std::string_view buf, std::int32_t pos, std::string_view s) {
     return std::memcmp(buf.data() + pos, s.data(), s.size()) == 0;
 }
 
+// The bytes that decide the outcome of a bracket scan; a '%' starts a comment.
 bool is_bracket_byte(unsigned char c) {
-    return c == '<' || c == '>' || c == '(' || c == ')' || c == '\\' || c == '[' || c == ']';
+    return c == '<' || c == '>' || c == '(' || c == ')' || c == '\\' || c == '[' || c == ']' || c == '%';
+}
+
+// Position of the first CR or LF at or after from, or -1: where a comment ends.
+std::int32_t next_eol(std::string_view buf, std::int32_t from) {
+    const std::int32_t end = span_end(buf);
+    for (std::int32_t i = from; i < end; ++i) {
+        const char c = buf[static_cast<std::size_t>(i)];
+        if (c == '\n' || c == '\r') return i;
+    }
+    return no_pos;
+}
+
+// Index after the '>' closing the hex string opened at open, or -1.
+std::int32_t hex_string_end(std::string_view buf, std::int32_t open) {
+    const std::int32_t end = span_end(buf);
+    if (open + 1 >= end) return no_pos;
+    const void *gt = std::memchr(buf.data() + open + 1, '>', static_cast<std::size_t>(end - open - 1));
+    return gt ? static_cast<std::int32_t>(static_cast<const char *>(gt) - buf.data()) + 1 : no_pos;
 }
 
 }  // namespace
@@ -105,8 +124,16 @@ std::int32_t scan_array_end(std::string_view buf, std::int32_t open) {
         } else if (c == ']') {
             ++i;
             if (--depth == 0) return i;
-        } else if (c == '(') {
-            const std::int32_t r = scan_string_end(buf, i);
+        } else if (c == '(' || c == '<' || c == '%') {
+            std::int32_t r;
+            if (c == '(')
+                r = scan_string_end(buf, i);
+            else if (c == '%')
+                r = next_eol(buf, i);
+            else if (i + 1 < end && byte_at(buf, i + 1) == '<')
+                r = i + 2;
+            else
+                r = hex_string_end(buf, i);
             if (r < 0) return no_pos;
             i = r;
         } else {
@@ -123,8 +150,8 @@ std::int32_t scan_dict_close(std::string_view buf, std::int32_t start) {
     std::int32_t i = start;
     const unsigned char *b = reinterpret_cast<const unsigned char *>(buf.data());
     while (i < end - 1) {
-        // Only '<', '>' and '(' matter: pass over everything else in a tight loop.
-        while (i < end - 1 && b[i] != '<' && b[i] != '>' && b[i] != '(') ++i;
+        // Only '<', '>', '(' and '%' matter: pass over everything else in a tight loop.
+        while (i < end - 1 && b[i] != '<' && b[i] != '>' && b[i] != '(' && b[i] != '%') ++i;
         if (i >= end - 1) break;
         const unsigned char c = byte_at(buf, i);
         const unsigned char d = byte_at(buf, i + 1);
@@ -134,8 +161,10 @@ std::int32_t scan_dict_close(std::string_view buf, std::int32_t start) {
         } else if (c == '>' && d == '>') {
             if (--depth == 0) return i;
             i += 2;
-        } else if (c == '(') {
-            const std::int32_t r = scan_string_end(buf, i);
+        } else if (c == '(' || c == '<' || c == '%') {
+            // A literal string, a hex string (so "<41>>" closes nothing) or a comment
+            // is passed over whole.
+            const std::int32_t r = c == '(' ? scan_string_end(buf, i) : c == '<' ? hex_string_end(buf, i) : next_eol(buf, i);
             if (r < 0) return no_pos;
             i = r;
         } else {
@@ -182,7 +211,8 @@ std::int32_t bracket_memo::lookup(const std::vector<std::int32_t> &v, std::int64
 
 // Every scan moves one byte at a time over anything but the bracket bytes, so from any
 // position its outcome equals the outcome from the next bracket byte. Computing each
-// outcome from the ones to its right gives all of them in one backward pass.
+// outcome from the ones to its right gives all of them in one backward pass. Outside
+// literal strings, a '%' jumps to the end of its line and a lone '<' past the next '>'.
 void bracket_memo::build() {
     const std::int32_t end = span_end(buf_);
     std::size_t m = 0;
@@ -193,15 +223,30 @@ void bracket_memo::build() {
     dict_.assign(m, no_pos);
     rise_.assign(m, no_pos);
     arr_.assign(m, no_pos);
-    std::size_t k = 0;
-    for (std::int32_t i = 0; i < end; ++i)
-        if (is_bracket_byte(byte_at(buf_, i))) pos_[k++] = i;
+    std::vector<std::int32_t> eol(m, no_pos);  // for a '%': its comment's end
+    {
+        std::size_t k = m;
+        std::int32_t next = no_pos;
+        for (std::int32_t i = end; i-- > 0;) {
+            const unsigned char c = byte_at(buf_, i);
+            if (c == '\n' || c == '\r') next = i;
+            if (is_bracket_byte(c)) {
+                pos_[--k] = i;
+                eol[k] = next;
+            }
+        }
+    }
 
+    std::int32_t next_gt = no_pos;  // the nearest '>' to the right of the current one
     for (std::size_t j = m; j-- > 0;) {
         const std::int64_t p = pos_[j];
         const unsigned char c = byte_at(buf_, static_cast<std::int32_t>(p));
         const bool pair_ok = p + 1 < end;
         const unsigned char d = pair_ok ? byte_at(buf_, static_cast<std::int32_t>(p + 1)) : 0;
+        // Where a comment or a hex string starting here lets the scan go on, or -1.
+        std::int64_t skip_to = -2;
+        if (c == '%') skip_to = eol[j];
+        if (c == '<' && d != '<') skip_to = next_gt < 0 ? -1 : std::int64_t{next_gt} + 1;
 
         std::int32_t s;
         if (c == '\\') {
@@ -230,6 +275,9 @@ void bracket_memo::build() {
                 const std::int32_t r = lookup(str_, p + 1);
                 di = r < 0 ? no_pos : lookup(dict_, std::int64_t{r} + 1);
                 ri = r < 0 ? no_pos : lookup(rise_, std::int64_t{r} + 1);
+            } else if (skip_to != -2) {
+                di = skip_to < 0 ? no_pos : lookup(dict_, skip_to);
+                ri = skip_to < 0 ? no_pos : lookup(rise_, skip_to);
             } else {
                 di = lookup(dict_, p + 1);
                 ri = lookup(rise_, p + 1);
@@ -247,10 +295,15 @@ void bracket_memo::build() {
         } else if (c == '(') {
             const std::int32_t r = lookup(str_, p + 1);
             a = r < 0 ? no_pos : lookup(arr_, std::int64_t{r} + 1);
+        } else if (c == '<' && d == '<') {
+            a = lookup(arr_, p + 2);
+        } else if (skip_to != -2) {
+            a = skip_to < 0 ? no_pos : lookup(arr_, skip_to);
         } else {
             a = lookup(arr_, p + 1);
         }
         arr_[j] = a;
+        if (c == '>') next_gt = static_cast<std::int32_t>(p);
     }
     built_ = true;
 }
@@ -472,6 +525,17 @@ dict_text dict_text_at(std::string_view buf, std::int32_t start, bracket_memo *m
     return copy_dict_text(buf, start, close);
 }
 
+namespace {
+
+int hex_digit(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
 std::uint32_t names_present(std::string_view text, std::initializer_list<std::string_view> names) {
     std::uint32_t found = 0;
     const std::uint32_t all = names.size() >= 32 ? ~0u : (1u << names.size()) - 1;
@@ -493,7 +557,324 @@ std::uint32_t names_present(std::string_view text, std::initializer_list<std::st
         }
         ++p;
     }
+    if (found == all || !std::memchr(base, '#', n)) return found;
+    // Names written with escapes: only tokens holding a '#' can decode to something the
+    // byte search did not see.
+    for (std::int32_t i = 0; i < span_end(text); ++i) {
+        if (text[static_cast<std::size_t>(i)] != '/') continue;
+        const std::int32_t j = name_token_end(text, i);
+        const std::string_view raw = text.substr(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(j - i - 1));
+        if (raw.find('#') != std::string_view::npos) {
+            std::uint32_t bit = 1;
+            for (const std::string_view name : names) {
+                if (!(found & bit) && name_decodes_to(raw, name)) found |= bit;
+                bit <<= 1;
+            }
+        }
+        i = j - 1;
+    }
     return found;
+}
+
+std::int32_t skip_ws_comments(std::string_view buf, std::int32_t pos) {
+    const std::int32_t end = span_end(buf);
+    if (pos < 0) return pos;
+    while (pos < end) {
+        const unsigned char c = byte_at(buf, pos);
+        if (is_pdf_ws(c)) {
+            ++pos;
+        } else if (c == '%') {
+            const std::int32_t e = next_eol(buf, pos);
+            pos = e < 0 ? end : e;
+        } else {
+            break;
+        }
+    }
+    return pos;
+}
+
+std::int32_t name_token_end(std::string_view t, std::int32_t slash) {
+    const std::int32_t n = span_end(t);
+    std::int32_t j = slash + 1;
+    while (j < n && is_regular(byte_at(t, j))) ++j;
+    return j;
+}
+
+std::string decode_name(std::string_view raw) {
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const int hi = raw[i] == '#' && i + 2 < raw.size() ? hex_digit(static_cast<unsigned char>(raw[i + 1])) : -1;
+        const int lo = hi >= 0 ? hex_digit(static_cast<unsigned char>(raw[i + 2])) : -1;
+        if (lo >= 0) {
+            out.push_back(static_cast<char>(hi * 16 + lo));
+            i += 2;
+        } else {
+            out.push_back(raw[i]);
+        }
+    }
+    return out;
+}
+
+bool name_decodes_to(std::string_view raw, std::string_view name) {
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i, ++k) {
+        char c = raw[i];
+        if (c == '#' && i + 2 < raw.size()) {
+            const int hi = hex_digit(static_cast<unsigned char>(raw[i + 1]));
+            const int lo = hex_digit(static_cast<unsigned char>(raw[i + 2]));
+            if (hi >= 0 && lo >= 0) {
+                c = static_cast<char>(hi * 16 + lo);
+                i += 2;
+            }
+        }
+        if (k >= name.size() || name[k] != c) return false;
+    }
+    return k == name.size();
+}
+
+namespace {
+
+// End of the run of regular bytes from pos.
+std::int32_t regular_end(std::string_view t, std::int32_t pos) {
+    const std::int32_t n = span_end(t);
+    while (pos < n && is_regular(byte_at(t, pos))) ++pos;
+    return pos;
+}
+
+bool all_digits(std::string_view t, std::int32_t a, std::int32_t e) {
+    if (a >= e) return false;
+    for (std::int32_t i = a; i < e; ++i)
+        if (!is_digit(byte_at(t, i))) return false;
+    return true;
+}
+
+// Index past one token in key position: every bracket is a token of its own.
+std::int32_t key_position_token_end(std::string_view t, std::int32_t i) {
+    const std::int32_t n = span_end(t);
+    const unsigned char c = byte_at(t, i);
+    const bool pair = i + 1 < n && byte_at(t, i + 1) == c;
+    if (c == '(') {
+        const std::int32_t r = scan_string_end(t, i);
+        return r < 0 ? n : r;
+    }
+    if (c == '<') {
+        if (pair) return i + 2;
+        const std::int32_t r = hex_string_end(t, i);
+        return r < 0 ? n : r;
+    }
+    if (c == '>') return pair ? i + 2 : i + 1;
+    if (c == '/') return name_token_end(t, i);
+    if (is_delimiter(c)) return i + 1;
+    return regular_end(t, i);
+}
+
+}  // namespace
+
+std::int32_t reader_value_end(std::string_view t, std::int32_t i) {
+    const std::int32_t n = span_end(t);
+    if (i < 0 || i >= n) return n;
+    const unsigned char c = byte_at(t, i);
+    std::int32_t r;
+    if (c == '<' && i + 1 < n && byte_at(t, i + 1) == '<') {
+        r = scan_dict_close(t, i);
+        return r < 0 ? n : r + 2;
+    }
+    if (c == '[') {
+        r = scan_array_end(t, i);
+        return r < 0 ? n : r;
+    }
+    if (!is_regular(c)) return key_position_token_end(t, i);
+    const std::int32_t e = regular_end(t, i);
+    if (!all_digits(t, i, e)) return e;
+    // "N G R" is one value.
+    const std::int32_t g = skip_ws_comments(t, e);
+    const std::int32_t ge = regular_end(t, g);
+    if (!all_digits(t, g, ge)) return e;
+    const std::int32_t r_at = skip_ws_comments(t, ge);
+    if (r_at < n && byte_at(t, r_at) == 'R' && regular_end(t, r_at) == r_at + 1) return r_at + 1;
+    return e;
+}
+
+dict_reader::dict_reader(std::string_view text, bool closed) : text_(text), pos_(2) {
+    if (text.size() < 2) {
+        text_ = {};
+        pos_ = 0;
+    } else if (closed) {
+        text_ = text.substr(0, text.size() - 2);
+    }
+}
+
+bool dict_reader::next(dict_entry &e) {
+    const std::int32_t n = span_end(text_);
+    while (true) {
+        const std::int32_t i = skip_ws_comments(text_, pos_);
+        if (i >= n) {
+            pos_ = n;
+            return false;
+        }
+        if (byte_at(text_, i) != '/') {
+            pos_ = key_position_token_end(text_, i);
+            continue;
+        }
+        e.key_pos = i;
+        e.key_end = name_token_end(text_, i);
+        e.value_pos = skip_ws_comments(text_, e.key_end);
+        e.value_end = e.value_pos >= n ? n : reader_value_end(text_, e.value_pos);
+        if (e.value_pos > n) e.value_pos = n;
+        pos_ = e.value_end;
+        return true;
+    }
+}
+
+bool dict_get(std::string_view text, std::string_view key, dict_entry &out, bool closed) {
+    dict_reader r(text, closed);
+    dict_entry e;
+    bool found = false;
+    while (r.next(e))
+        if (name_decodes_to(r.key(e), key)) {
+            out = e;
+            found = true;
+        }
+    return found;
+}
+
+std::vector<dict_entry> dict_get_all(std::string_view text, std::string_view key, bool closed) {
+    std::vector<dict_entry> all;
+    dict_reader r(text, closed);
+    dict_entry e;
+    while (r.next(e))
+        if (name_decodes_to(r.key(e), key)) all.push_back(e);
+    return all;
+}
+
+bool is_dict_text(std::string_view text) {
+    return text.size() >= 4 && text[0] == '<' && text[1] == '<' && text[text.size() - 2] == '>' &&
+           text[text.size() - 1] == '>';
+}
+
+void for_each_key_any_depth(std::string_view text, std::string_view key,
+                            const std::function<void(std::int32_t, std::int32_t)> &fn) {
+    // One level per open dictionary or array: whether a dictionary expects a key next.
+    struct level {
+        bool dict;
+        bool want_key;
+    };
+    std::vector<level> stack;
+    const auto value_done = [&] {
+        if (!stack.empty() && stack.back().dict) stack.back().want_key = true;
+    };
+    const std::int32_t n = span_end(text);
+    std::int32_t i = 0;
+    while ((i = skip_ws_comments(text, i)) < n) {
+        const unsigned char c = byte_at(text, i);
+        const bool pair = i + 1 < n && byte_at(text, i + 1) == c;
+        if (c == '<' && pair) {
+            if (!stack.empty() && stack.back().dict) stack.back().want_key = false;
+            stack.push_back({true, true});
+            i += 2;
+        } else if ((c == '>' && pair) || c == ']') {
+            if (!stack.empty() && stack.back().dict == (c == '>')) stack.pop_back();
+            i += c == '>' ? 2 : 1;
+            value_done();
+        } else if (c == '[') {
+            if (!stack.empty() && stack.back().dict) stack.back().want_key = false;
+            stack.push_back({false, false});
+            ++i;
+        } else if (c == '/') {
+            const std::int32_t e = name_token_end(text, i);
+            if (!stack.empty() && stack.back().dict && stack.back().want_key) {
+                stack.back().want_key = false;
+                if (name_decodes_to(text.substr(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(e - i - 1)), key)) {
+                    const std::int32_t v = skip_ws_comments(text, e);
+                    if (v < n) fn(v, reader_value_end(text, v));
+                }
+            } else {
+                value_done();
+            }
+            i = e;
+        } else {
+            const std::int32_t e = is_regular(c) ? regular_end(text, i) : key_position_token_end(text, i);
+            // Numbers and keywords in key position are passed over; "N G R" thus costs
+            // one value and two ignored tokens.
+            if (!stack.empty() && stack.back().dict && stack.back().want_key) {
+                i = e;
+                continue;
+            }
+            i = e;
+            value_done();
+        }
+    }
+}
+
+std::vector<std::int32_t> references_in(std::string_view text) {
+    std::vector<std::int32_t> out;
+    const std::int32_t n = span_end(text);
+    std::int32_t i = 0;
+    while ((i = skip_ws_comments(text, i)) < n) {
+        const unsigned char c = byte_at(text, i);
+        if ((c == '<' || c == '>') && i + 1 < n && byte_at(text, i + 1) == c) {
+            i += 2;
+        } else if (c == '(' || c == '<') {
+            i = reader_value_end(text, i);
+        } else if (is_digit(c) && (i == 0 || !is_regular(byte_at(text, i - 1)))) {
+            const std::int32_t e = reader_value_end(text, i);
+            if (byte_at(text, e - 1) == 'R') {
+                std::int32_t p = i;
+                out.push_back(parse_int_at(text, p));
+            }
+            i = e;
+        } else {
+            i = is_regular(c) ? regular_end(text, i) : i + 1;
+        }
+    }
+    return out;
+}
+
+int strip_dict_entry(dict_text &text, std::string_view key) {
+    const std::vector<dict_entry> all = dict_get_all(text, key);
+    int removed = 0;
+    for (std::size_t k = all.size(); k-- > 0;) {
+        const dict_entry &e = all[k];
+        if (!e.has_value()) continue;
+        std::int32_t from = e.key_pos;
+        if (from > 0 && (text[static_cast<std::size_t>(from) - 1] == ' ' || text[static_cast<std::size_t>(from) - 1] == '\t')) --from;
+        text.erase(static_cast<std::size_t>(from), static_cast<std::size_t>(e.value_end - from));
+        removed = 1;
+    }
+    return removed;
+}
+
+int strip_inline_dict_entry(dict_text &text, std::string_view outer, std::string_view key) {
+    const std::vector<dict_entry> all = dict_get_all(text, outer);
+    int removed = 0;
+    for (std::size_t k = all.size(); k-- > 0;) {
+        const dict_entry &e = all[k];
+        const std::string_view v = std::string_view(text).substr(static_cast<std::size_t>(e.value_pos),
+                                                                 static_cast<std::size_t>(e.value_end - e.value_pos));
+        if (!is_dict_text(v)) continue;
+        dict_text inner(v);
+        if (!strip_dict_entry(inner, key)) continue;
+        text.replace(static_cast<std::size_t>(e.value_pos), v.size(), inner);
+        removed = 1;
+    }
+    return removed;
+}
+
+bool dict_append_before_close(dict_text &text, std::string_view ins) {
+    const std::size_t L = text.size();
+    if (L <= 1 || text[L - 2] != '>' || text[L - 1] != '>') return false;
+    try {
+        dict_text out;
+        out.reserve(L + ins.size());
+        out.append(text, 0, L - 2);
+        out.append(ins);
+        out.append(">>");
+        text.swap(out);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
 }
 
 int text_has_js(std::string_view range) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -157,8 +158,95 @@ int text_has_js(std::string_view range);
 // substring search, fast on long buffers).
 std::int32_t find_bytes(std::string_view buf, std::int32_t from, std::string_view needle);
 
-// Which of up to 32 names find_name would find in text, as bits in list order, in one
-// pass over the text.
+// Which of up to 32 names the text names, as bits in list order: find_name's byte
+// search, or a name token (as a reader splits it) whose decoded form is the name.
 std::uint32_t names_present(std::string_view text, std::initializer_list<std::string_view> names);
+
+// --- the dictionary as a reader reads it --------------------------------------------
+
+// A PDF delimiter: ( ) < > [ ] { } / %.
+constexpr bool is_delimiter(unsigned char c) {
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||
+           c == '/' || c == '%';
+}
+// A regular byte: neither white space nor a delimiter.
+constexpr bool is_regular(unsigned char c) { return !is_pdf_ws(c) && !is_delimiter(c); }
+
+// First position at or after pos that is neither white space nor inside a comment (a
+// '%' up to the next CR or LF), or the end.
+std::int32_t skip_ws_comments(std::string_view buf, std::int32_t pos);
+
+// End of the name token whose '/' stands at slash: the regular bytes after it.
+std::int32_t name_token_end(std::string_view t, std::int32_t slash);
+
+// A name token's bytes (after the '/') decoded: '#' and two hex digits give one byte;
+// any other '#' stands for itself.
+std::string decode_name(std::string_view raw);
+// Whether raw decodes to exactly name (lengths compared: a decoded NUL ends nothing).
+bool name_decodes_to(std::string_view raw, std::string_view name);
+
+// Index just past the one value that starts at pos (not white space): a string, a hex
+// string, a dictionary, an array, a name, a reference "N G R" or one other token. A
+// value left open runs to the end of the view.
+std::int32_t reader_value_end(std::string_view t, std::int32_t pos);
+
+// One top-level entry of a dictionary: the key's '/' and end, the value's span (empty
+// when the key has no value).
+struct dict_entry {
+    std::int32_t key_pos = no_pos;
+    std::int32_t key_end = no_pos;
+    std::int32_t value_pos = no_pos;
+    std::int32_t value_end = no_pos;
+    bool has_value() const { return value_end > value_pos; }
+};
+
+// Reads the top level of a dictionary as a reader does: a name in key position is a
+// key and the one value after it its value; any other token in key position is passed
+// over alone ("<<", ">>", "[" and "]" included, so names after them are keys). Nothing
+// inside a string, a comment or a nested value is a key. The text begins with "<<";
+// when closed, its last two bytes are the dictionary's ">>", otherwise it runs open to
+// the end of the view.
+class dict_reader {
+public:
+    explicit dict_reader(std::string_view text, bool closed = true);
+    bool next(dict_entry &e);
+    std::string_view key(const dict_entry &e) const {
+        return text_.substr(static_cast<std::size_t>(e.key_pos) + 1, static_cast<std::size_t>(e.key_end - e.key_pos - 1));
+    }
+
+private:
+    std::string_view text_;  // up to the body's end
+    std::int32_t pos_;
+};
+
+// The last top-level entry whose key decodes to key; false when there is none.
+bool dict_get(std::string_view text, std::string_view key, dict_entry &out, bool closed = true);
+// Every top-level entry whose key decodes to key, in text order.
+std::vector<dict_entry> dict_get_all(std::string_view text, std::string_view key, bool closed = true);
+
+// Whether text is a closed dictionary text ("<<" ... its own ">>").
+bool is_dict_text(std::string_view text);
+
+// Calls fn(value_pos, value_end) for the value of every /key standing in key position
+// of a dictionary at any depth of text (nested dictionaries and arrays included, never
+// inside strings or comments). One pass, no recursion.
+void for_each_key_any_depth(std::string_view text, std::string_view key,
+                            const std::function<void(std::int32_t, std::int32_t)> &fn);
+
+// The object numbers of the references "N G R" in text, strings and comments passed over.
+std::vector<std::int32_t> references_in(std::string_view text);
+
+// --- dictionary editing ---------------------------------------------------------------
+
+// Removes every top-level /key of a dictionary text that has a value, with its value
+// (and one SP or HT before the key). 1 if anything was removed, 0 if unchanged.
+int strip_dict_entry(dict_text &text, std::string_view key);
+
+// The same inside every inline dictionary that is the value of a top-level /outer.
+int strip_inline_dict_entry(dict_text &text, std::string_view outer, std::string_view key);
+
+// Inserts ins just before the closing ">>" (the text's last two bytes). Returns false,
+// with the text unchanged, when it does not end in ">>" or memory is exhausted.
+bool dict_append_before_close(dict_text &text, std::string_view ins);
 
 }  // namespace pdfsanitize

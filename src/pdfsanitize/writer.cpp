@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "errors.h"
-#include "sanitize.h"
 
 namespace pdfsanitize {
 
@@ -47,31 +46,47 @@ void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
 
 namespace {
 
-// "N 0 obj\n" and the 20-byte table entries are written once per object: formatted
-// by hand, with the bytes "%ld 0 obj\n" and "%010ld 00000 n \n" give.
-void buf_object_header(outbuf &b, std::int32_t num) {
-    char tmp[24];
-    char *e = tmp + sizeof tmp;
-    char *p = e;
-    const char tail[] = " 0 obj\n";
-    p -= sizeof tail - 1;
-    std::memcpy(p, tail, sizeof tail - 1);
-    std::uint32_t v = static_cast<std::uint32_t>(num);
+// Digits of v written backwards ending at p; returns the first digit's position.
+char *put_digits(char *p, std::uint32_t v) {
     do {
         *--p = static_cast<char>('0' + v % 10);
         v /= 10;
     } while (v);
+    return p;
+}
+
+// "N G obj\n" and the 20-byte table entries are written once per object: formatted
+// by hand, with the bytes "%ld %d obj\n" and "%010ld %05d n \n" give.
+void buf_object_header(outbuf &b, std::int32_t num, std::int32_t gen) {
+    char tmp[32];
+    char *e = tmp + sizeof tmp;
+    const char tail[] = " obj\n";
+    char *p = e - (sizeof tail - 1);
+    std::memcpy(p, tail, sizeof tail - 1);
+    p = put_digits(p, static_cast<std::uint32_t>(gen));
+    *--p = ' ';
+    p = put_digits(p, static_cast<std::uint32_t>(num));
     buf_bytes(b, p, static_cast<std::uint64_t>(e - p));
 }
 
-void buf_xref_entry(outbuf &b, std::int32_t offset) {
+void buf_xref_entry(outbuf &b, std::int32_t offset, std::int32_t gen) {
     char line[20];
     std::uint32_t v = static_cast<std::uint32_t>(offset < 0 ? 0 : offset);
     for (int i = 9; i >= 0; --i) {
         line[i] = static_cast<char>('0' + v % 10);
         v /= 10;
     }
-    std::memcpy(line + 10, offset < 0 ? " 65535 f \n" : " 00000 n \n", 10);
+    if (offset < 0) {
+        std::memcpy(line + 10, " 65535 f \n", 10);
+    } else {
+        std::uint32_t g = static_cast<std::uint32_t>(gen);
+        line[10] = ' ';
+        for (int i = 15; i >= 11; --i) {
+            line[i] = static_cast<char>('0' + g % 10);
+            g /= 10;
+        }
+        std::memcpy(line + 16, " n \n", 4);
+    }
     buf_bytes(b, line, sizeof line);
 }
 
@@ -126,9 +141,10 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
         buf_bytes(out, "", 0);
         out.failed = false;
     }
-    std::vector<std::int32_t> offsets;
+    std::vector<std::int32_t> offsets, gens;
     try {
         offsets.assign(static_cast<std::size_t>(doc.max_num) + 2, -1);
+        gens.assign(static_cast<std::size_t>(doc.max_num) + 2, 0);
     } catch (const std::bad_alloc &) {
         set_error("out of memory");
         return -1;
@@ -140,7 +156,8 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
         const pdf_obj *o = doc_find(doc, i);
         if (!o) continue;
         offsets[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(out.len);
-        buf_object_header(out, i);
+        gens[static_cast<std::size_t>(i)] = output_gen(o);
+        buf_object_header(out, i, gens[static_cast<std::size_t>(i)]);
         const auto r = repl.find(i);
         if (r != repl.end()) {
             buf_text(out, r->second);
@@ -162,12 +179,15 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
     buf_format_long(out, "xref\n0 %ld", static_cast<long>(doc.max_num) + 1);
     buf_text(out, "\n0000000000 65535 f \n");
     for (std::int32_t i = 1; i <= doc.max_num && !out.failed; ++i) {
-        buf_xref_entry(out, offsets[static_cast<std::size_t>(i)]);
+        buf_xref_entry(out, offsets[static_cast<std::size_t>(i)], gens[static_cast<std::size_t>(i)]);
     }
     buf_format_long(out, "trailer\n<< /Size %ld", static_cast<long>(doc.max_num) + 1);
-    buf_format_long(out, " /Root %ld 0 R", doc.catalog);
-    if (doc.info > 0 && doc.info <= doc.max_num && offsets[static_cast<std::size_t>(doc.info)] >= 0)
-        buf_format_long(out, " /Info %ld 0 R", doc.info);
+    buf_format_long(out, " /Root %ld", doc.catalog);
+    buf_format_long(out, " %ld R", output_gen(doc_find(doc, doc.catalog)));
+    if (doc.info > 0 && doc.info <= doc.max_num && offsets[static_cast<std::size_t>(doc.info)] >= 0) {
+        buf_format_long(out, " /Info %ld", doc.info);
+        buf_format_long(out, " %ld R", gens[static_cast<std::size_t>(doc.info)]);
+    }
     buf_text(out, " >>\nstartxref\n");
     buf_format_long(out, "%ld", static_cast<long>(xref_at));
     buf_text(out, "\n%%EOF\n");

@@ -74,16 +74,16 @@ TEST(writer, layout_byte_for_byte) {
     temp_dir dir;
     const std::string pdf = pdf_builder()
                                 .obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
-                                .obj(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>")
+                                .obj(2, "<< /Type /Pages /Kids [4 3 R] /Count 1 >>")
                                 .obj(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>", 3)
                                 .finish(1);
     const std::string out = run(dir, pdfsanitize_remove_actions, pdf, 1);
     const std::string o1 = "1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\n\nendobj\n";
-    const std::string o2 = "2 0 obj\n<< /Type /Pages /Kids [4 0 R] /Count 1 >>\n\nendobj\n";
-    const std::string o4 = "4 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>\n\nendobj\n";
+    const std::string o2 = "2 0 obj\n<< /Type /Pages /Kids [4 3 R] /Count 1 >>\n\nendobj\n";
+    const std::string o4 = "4 3 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>\n\nendobj\n";  // its own generation
     const std::size_t x = 15 + o1.size() + o2.size() + o4.size();
     char entries[200];
-    std::snprintf(entries, sizeof entries, "%010d 00000 n \n%010zu 00000 n \n0000000000 65535 f \n%010zu 00000 n \n", 15,
+    std::snprintf(entries, sizeof entries, "%010d 00000 n \n%010zu 00000 n \n0000000000 65535 f \n%010zu 00003 n \n", 15,
                   15 + o1.size(), 15 + o1.size() + o2.size());
     const std::string expected = std::string("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n") + o1 + o2 + o4 + "xref\n0 5\n0000000000 65535 f \n" +
                                  entries + "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(x) + "\n%%EOF\n";
@@ -94,7 +94,7 @@ TEST(writer, streams_get_their_length_and_info_is_kept_when_written) {
     temp_dir dir;
     const std::string pdf = pdf_builder()
                                 .obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
-                                .obj(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>")
+                                .obj(2, "<< /Type /Pages /Kids [4 3 R] /Count 1 >>")
                                 .obj(4, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /MediaBox [0 0 10 10] >>")
                                 .raw("5 0 obj\n<< /Length 12 0 R /Filter /FlateDecode >>\r\nstream\r\nabcde\r\nendstream\nendobj\n")
                                 .raw("6 0 obj\n<< /Length 0 >>\nstream\n\nendstream\nendobj\n")

@@ -59,34 +59,39 @@ TEST(document, set_error_cuts_long_messages_at_1023_bytes) {
     EXPECT_EQ(std::string(g_err).substr(0, 12), "cannot open ");
 }
 
-namespace {
-
-pdf_obj span_obj() {
-    pdf_obj o;
-    o.dict_start = 0;
-    return o;
-}
-
-}  // namespace
-
-TEST(document, obj_type_table) {
+TEST(document, obj_type_reads_the_top_level_type_as_a_reader_does) {
     const struct {
-        const char *text;
+        const char *body;
         int kind;
     } cases[] = {
         {"<< /Type /Page >>", 1}, {"<< /Type/Pages >>", 2}, {"<< /Type /Page", 1}, {"<< /Type /Pages", 2},
         {"<< /Type /Catalog /Type /Page >>", 1}, {"<< /Type (x) /Type /Pages >>", 2},
-        {"<< /Type /PageLabel /Type /Page >>", 0}, {"<< /Type /Pagesx >>", 0}, {"<< /Type /Page_x >>", 1},
-        {"<< /Kids [] >>", 0}, {"<< /Type /Pag", 0},
+        {"<< /Type /Pagesx >>", 0}, {"<< /Type /Page_x >>", 1}, {"<< /Kids [] >>", 0}, {"<< /Type /Pag", 0},
+        // The last top-level /Type decides; nothing nested or inside a string counts.
+        {"<< /Type /Page /Type /PageLabel >>", 0}, {"<< /Lang (/Type /Page) /Type /Font >>", 0},
+        {"<< /Res << /Type /Page >> >>", 0}, {"<< /S /Type /X /Page >>", 0},
+        // Escapes are decoded, in the key and in the value.
+        {"<< /Type /Page#73 >>", 2}, {"<< /Typ#65 /Page >>", 1}, {"<< /Type /P#61ge >>", 1},
+        {"<< /Type % a comment\n /Page >>", 1}, {"[ /Type /Page ]", 0},
     };
-    for (const auto &c : cases) EXPECT_EQ(obj_type(c.text, span_obj()), c.kind) << c.text;
-    pdf_obj in_stream;
-    in_stream.in_objstm = 1;
-    in_stream.text = "<</Type/Pages>>";
-    in_stream.text_len = 15;
-    EXPECT_EQ(obj_type("", in_stream), 2);
-    pdf_obj none;
-    EXPECT_EQ(obj_type("<< /Type /Page >>", none), 0);
+    std::vector<std::string> bodies;
+    for (const auto &c : cases) bodies.push_back(c.body);
+    pdf_doc doc;
+    ASSERT_EQ(load_text(simple_pdf(bodies), doc), 0);
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        const pdf_obj *o = doc_find(doc, static_cast<std::int32_t>(i) + 1);
+        ASSERT_NE(o, nullptr) << bodies[i];
+        EXPECT_EQ(obj_type(doc, *o), cases[i].kind) << bodies[i];
+    }
+    pdf_obj member;
+    member.in_objstm = 1;
+    member.text = "<</Type/Pages>>";
+    member.text_len = 15;
+    EXPECT_EQ(obj_type(doc, member), 2);
+    member.text = " %QDF\n<</Type/Page>>";  // a member may begin with a comment line
+    member.text_len = 20;
+    EXPECT_EQ(obj_type(doc, member), 1);
+    EXPECT_EQ(get_obj_dict_text(doc, &member), "<</Type/Page>>");
 }
 
 TEST(document, dictionary_text_and_javascript_of_objects) {
@@ -128,7 +133,7 @@ TEST(document, collect_ref_list_reads_inline_and_indirect_arrays) {
     bodies.push_back("<< /X 1 >>");  // 41
     const std::string pdf = simple_pdf(bodies);
     ASSERT_EQ(load_text(pdf, doc), 0);
-    std::array<std::int32_t, 8> out{};
+    std::vector<std::int32_t> out;
     const struct {
         const char *text;
         const char *key;
@@ -150,24 +155,30 @@ TEST(document, collect_ref_list_reads_inline_and_indirect_arrays) {
         {"<< /X 1 /Annots", "Annots", -1, {}},
         {"<< /Annots [5 0 R [6 0 R] 7 0 R] >>", "Annots", 2, {5, 6}},
         {"<< /Annots [5 0 R 6 0 R", "Annots", 2, {5, 6}},
-        {"<< /Annots [1 0 R 2 0 R 3 0 R 4 0 R 5 0 R 6 0 R 7 0 R 8 0 R 9 0 R 10 0 R] >>", "Annots", 8,
-         {1, 2, 3, 4, 5, 6, 7, 8}},
+        // Strings, hex strings and comments are passed over whole; only top-level keys count.
+        {"<< /Annots [(1 0 R] 2 0 R) 3 0 R] >>", "Annots", 1, {3}},
+        {"<< /Annots [%] 1 0 R\n 3 0 R] >>", "Annots", 1, {3}},
+        {"<< /Annots [<5D> 4 0 R] >>", "Annots", 1, {4}},
+        {"<< /X (/Annots [9 0 R]) /Annots [4 0 R] >>", "Annots", 1, {4}},
+        {"<< /PieceInfo << /Annots [] >> /Annots [4 0 R] >>", "Annots", 1, {4}},
+        {"<< /Annot#73 [4 0 R] >>", "Annots", 1, {4}},
+        {"<< /Annots [4 0 R] /Annots [5 0 R] >>", "Annots", 1, {5}},
     };
     for (const auto &c : cases) {
         const std::string_view t = c.text;
-        const int n = collect_ref_list(doc, t, 0, c.key, out);
+        const int n = collect_ref_list(doc, t, c.key, out, is_dict_text(t));
         EXPECT_EQ(n, c.count) << c.text;
         for (int i = 0; i < n && i < static_cast<int>(c.nums.size()); ++i) EXPECT_EQ(out[static_cast<std::size_t>(i)], c.nums[static_cast<std::size_t>(i)]) << c.text;
     }
 }
 
-TEST(document, collect_ref_list_truncates_at_capacity) {
+TEST(document, collect_ref_list_reads_every_reference) {
     pdf_doc doc;
     ASSERT_EQ(load_text(simple_pdf({"<< >>"}), doc), 0);
     std::string t = "<< /Kids [";
-    for (int i = 1; i <= 1500; ++i) t += std::to_string(i) + " 0 R ";
+    for (int i = 1; i <= 5000; ++i) t += std::to_string(i) + " 0 R ";
     t += "] >>";
-    std::array<std::int32_t, 1024> out{};
-    EXPECT_EQ(collect_ref_list(doc, t, 0, "Kids", out), 1024);
-    EXPECT_EQ(out[1023], 1024);
+    std::vector<std::int32_t> out;
+    EXPECT_EQ(collect_ref_list(doc, t, "Kids", out), 5000);
+    EXPECT_EQ(out[4999], 5000);
 }

@@ -16,7 +16,7 @@ TEST(edit, strip_dict_entry_table) {
     } cases[] = {
         {"<< /A 1 /AA 2 >>", "A", "<< /AA 2 >>", 1},
         {"<< /AA 1 /A 2 >>", "A", "<< /AA 1 >>", 1},
-        {"<< /A 1 /A 2 >>", "A", "<< /A 2 >>", 1},
+        {"<< /A 1 /A 2 >>", "A", "<< >>", 1},  // every top-level copy goes
         {"<</A 1>>", "A", "<<>>", 1},
         {"<<\n/A 1>>", "A", "<<\n>>", 1},
         {"<< /Length 12 0 R /Filter /FlateDecode >>", "Length", "<< /Filter /FlateDecode >>", 1},
@@ -31,9 +31,17 @@ TEST(edit, strip_dict_entry_table) {
         {"<<\t/A (x) >>", "A", "<< >>", 1},            // one HT before the key goes with it
         {"<<  /A (x) >>", "A", "<<  >>", 1},           // only one blank before the key
         {"<< /OpenAction\f<< /S /JavaScript >> >>", "OpenAction", "<< >>", 1},  // a form feed before the value
-        {"<< /A .5 /A 1 >>", "A", "<< /A .5 >>", 1},   // no value at the first: the second goes
-        {"<< /X (/A 1) >>", "A", "<< /X () >>", 1},    // a name inside a string with a value
-        {"<< /B << /A 1 >> /A 2 >>", "A", "<< /B << >> /A 2 >>", 1},  // the first /A at any depth
+        {"<< /A .5 /A 1 >>", "A", "<< >>", 1},
+        // Only keys at the top level count: not inside strings or nested values.
+        {"<< /X (/A 1) >>", "A", "<< /X (/A 1) >>", 0},
+        {"<< /B << /A 1 >> /A 2 >>", "A", "<< /B << /A 1 >> >>", 1},
+        {"<< /Lang (/OpenAction 0) /OpenAction 5 0 R >>", "OpenAction", "<< /Lang (/OpenAction 0) >>", 1},
+        {"<< /S /AA /AA 3 0 R >>", "AA", "<< /S /AA >>", 1},  // a name in value position is no key
+        {"<< /Open#41ction 5 0 R >>", "OpenAction", "<< >>", 1},  // escapes decoded
+        {"<< /A#00 1 >>", "A", "<< /A#00 1 >>", 0},               // a decoded NUL ends nothing
+        {"<< /A % c\n 1 >>", "A", "<< >>", 1},                    // a comment before the value
+        {"<< [ /A 1 >>", "A", "<< [ >>", 1},  // a stray '[' in key position is one token
+
     };
     for (const auto &c : cases) {
         dict_text t = c.text;
@@ -47,8 +55,15 @@ TEST(edit, strip_dict_entry_survives_many_unclosed_values) {
     for (int i = 0; i < 100000; ++i) t += "/A [";
     t += " >>";
     dict_text d = t;
-    EXPECT_EQ(strip_dict_entry(d, "A"), 0);
-    EXPECT_EQ(d, t);
+    EXPECT_EQ(strip_dict_entry(d, "A"), 1);  // the one top-level /A holds all the rest
+    EXPECT_EQ(d, "<<>>");
+}
+
+TEST(edit, strip_inline_dict_entry_edits_inline_values_of_a_top_level_key) {
+    dict_text t = "<< /Names << /EmbeddedFiles 4 0 R /Dests 5 0 R >> /X << /EmbeddedFiles 6 0 R >> >>";
+    EXPECT_EQ(strip_inline_dict_entry(t, "Names", "EmbeddedFiles"), 1);
+    EXPECT_EQ(t, "<< /Names << /Dests 5 0 R >> /X << /EmbeddedFiles 6 0 R >> >>");
+    EXPECT_EQ(strip_inline_dict_entry(t, "Names", "EmbeddedFiles"), 0);
 }
 
 TEST(edit, dict_append_before_close) {

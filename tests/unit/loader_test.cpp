@@ -304,16 +304,27 @@ TEST(loader, page_tree_order_cycles_and_missing_kids) {
           "<< /Type /Pages /Kids [5 0 R 6 0 R] >>", "<< /Type /Pages /Kids [7 0 R] >>", "<< /Type /Page >>",
           "<< /Type /Page >>", "<< /Type /Page >>"},
          {5, 6, 7}},
+        // A node met again and a missing kid are passed over; the walk goes on.
         {{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [4 0 R 3 0 R 5 0 R] >>",
           "<< /Type /Pages /Kids [2 0 R] >>", "<< /Type /Page >>", "<< /Type /Page >>"},
-         {4}},
+         {4, 5}},
         {{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 9 0 R 3 0 R] >>", "<< /Type /Page >>"},
-         {3}},
-        {{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Kids [3 0 R] >>", "<< /Type /Page >>"}, {}},
+         {3, 3}},
+        // Untyped: a node when it has /Kids, else a page; a kid without dictionary is nothing.
+        {{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Kids [3 0 R] >>", "<< /Type /Page >>"}, {3}},
         {{"<< /Type /Pages /Kids [2 0 R 2 0 R] >>", "<< /Type /Page >>"}, {2, 2}},
-        {{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] >>", "<< /Type /Foo >>",
+        {{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] >>", "<< /Type /Foo >>",
+          "<< /Type /Page >>", "(no dictionary)"},
+         {3, 4}},
+        // /Kids through an array object; a reference to anything else gives no kids.
+        {{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids 3 0 R >>", "[4 0 R 4 0 R]", "<< /Type /Page >>"},
+         {4, 4}},
+        {{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids 3 0 R >>", "<< /MediaBox [0 0 4 4] >>"}, {}},
+        // Keys read as a reader reads them: the catalog's last top-level /Pages.
+        {{"<< /Type /Catalog /ViewerPreferences << /Pages 3 0 R >> /Pages 2 0 R >>", "<< /Type /Page >>",
           "<< /Type /Page >>"},
-         {4}},
+         {2}},
+        {{"<< /Type /Catalog /Pages 3 0 R /Pages 2 0 R >>", "<< /Type /Page >>", "<< /Type /Page >>"}, {2}},
     };
     for (const auto &c : cases) {
         pdf_doc doc;
@@ -331,7 +342,7 @@ TEST(loader, resolve_pages_results) {
     const struct {
         int node, result;
         std::vector<int> pages;
-    } cases[] = {{2, 2, {3, 4}}, {3, 1, {3}}, {5, 0, {}}, {6, -1, {}}, {1, -1, {}}, {42, -1, {}}};
+    } cases[] = {{2, 2, {3, 4}}, {3, 1, {3}}, {5, 1, {5}}, {6, 0, {}}, {1, 1, {1}}, {42, -1, {}}};
     for (const auto &c : cases) {
         pagevec pv;
         std::vector<unsigned char> visited(static_cast<std::size_t>(doc.max_num) + 1);

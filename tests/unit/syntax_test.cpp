@@ -72,7 +72,7 @@ TEST(syntax, skip_pdf_value_table) {
         {"<48656C> x", 8}, {"<>", 2}, {"<48", -1}, {"<< /A << /B 1 >> /C (>>) >> tail", 27}, {"<<", -1},
         {"+", 1}, {"true]", 4}, {"R", 1}, {"[1 [2] (]) 3] x", 13}, {"[1 2", -1}, {"12 0 R x", 6},
         {"12 0R", 5}, {"12 0 Rx", 2}, {"12 0 obj", 2}, {"1.5 0 R", 7}, {"-3.5 x", 4}, {"-.5 ", 3},
-        {"1. x", 2}, {"-x", 1}, {"abc1", 3}, {"/", 1}, {"12\f0 R", 2}, {"<< /A <1F>>>", 11},
+        {"1. x", 2}, {"-x", 1}, {"abc1", 3}, {"/", 1}, {"12\f0 R", 2}, {"<< /A <1F>>>", 12},
         {"(", -1}, {"[(a)", -1}, {"[(a]", -1}, {"(a)", 3}, {".5", -1}, {"%x", -1}, {"   ", -1},
         {"\f/A", -1}, {"12 0 R", 6}, {"12 ", 2},
     };
@@ -118,9 +118,15 @@ TEST(syntax, dict_stream_kw_table) {
     EXPECT_EQ(dict_stream_kw("<< /A (x", 0), -1);
 }
 
-TEST(syntax, dict_close_ignores_strings_and_takes_hex_close_early) {
+TEST(syntax, dict_close_passes_over_strings_hex_strings_and_comments) {
     EXPECT_EQ(find_dict_close("<< /A (>>) >>", 0), 11);
-    EXPECT_EQ(find_dict_close("<< /A <1F>>>", 0), 9);
+    EXPECT_EQ(find_dict_close("<< /A <1F>>>", 0), 10);
+    EXPECT_EQ(find_dict_close("<< /A % >>\n >>", 0), 12);
+    EXPECT_EQ(find_dict_close("<< /A % (\r>>", 0), 10);   // a '(' in a comment opens nothing
+    EXPECT_EQ(find_dict_close("<< /A (%) >>", 0), 10);     // a '%' in a string starts no comment
+    EXPECT_EQ(find_dict_close("<< /A <%> >>", 0), 10);
+    EXPECT_EQ(find_dict_close("<< /A <41", 0), -1);        // hex string open at the end
+    EXPECT_EQ(find_dict_close("<< /A % >>", 0), -1);
     EXPECT_EQ(find_dict_close("<< /A (x) >>", 0), 10);
     EXPECT_EQ(find_dict_close("<< /A (x)>>", 0), 9);
     EXPECT_EQ(find_dict_close("<< /A (x>>", 0), -1);      // string open at the end
