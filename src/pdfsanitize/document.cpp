@@ -286,8 +286,9 @@ int walk_ref_array(std::string_view text, std::int32_t open, std::vector<std::in
 }  // namespace
 
 int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view key, std::vector<std::int32_t> &out,
-                     bool closed) {
+                     bool closed, std::int32_t *array_object) {
     out.clear();
+    if (array_object) *array_object = 0;
     const std::vector<dict_entry> all = dict_get_all(text, key, closed);
     for (std::size_t k = all.size(); k-- > 0;) {
         const dict_entry &e = all[k];
@@ -313,6 +314,7 @@ int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view
             if (skip_ws(span, 0) >= span_end(span)) return -1;
             const std::size_t open = span.find('[');
             if (open == std::string_view::npos) return -1;
+            if (array_object) *array_object = num;
             return walk_ref_array(span, static_cast<std::int32_t>(open), out);
         }
     }

@@ -106,7 +106,14 @@ struct run_state {
         return get_obj_dict_text(doc, doc_find(doc, num));
     }
 
-    void replace(std::int32_t num, dict_text &&t) { repl[num] = std::move(t); }
+    std::uint64_t repl_bytes = 0;
+
+    // Replacements are written whole: past the output's own limit the run cannot succeed.
+    void replace(std::int32_t num, dict_text &&t) {
+        repl_bytes += t.size();
+        if (repl_bytes > outbuf_max_cap) throw std::bad_alloc();
+        repl[num] = std::move(t);
+    }
 
     void mark_blank(std::int32_t num) {
         // The catalog stays at the root of the document whatever it names.
@@ -194,43 +201,66 @@ struct run_state {
         const bool changed = remove_actions(t, "AA", pol.page_actions) != 0;
 
         std::vector<std::int32_t> list;
-        const int count = collect_ref_list(doc, t, "Annots", list);
+        std::int32_t shared = 0;
+        const int count = collect_ref_list(doc, t, "Annots", list, true, &shared);
         if (count > 0) {
-            bool take_off = false;
-            std::vector<std::int32_t> kept;
-            kept.reserve(list.size());
-            for (const std::int32_t r : list) {
-                dict_text a = text_of(r);
-                if (a.empty()) {
-                    kept.push_back(r);
-                    continue;
-                }
-                if ((pol.annot_files && names(a, "FileAttachment")) || (pol.annot_widgets && names(a, "Widget"))) {
-                    mark_blank(r);
-                    take_off = true;
-                    continue;
-                }
-                if (pol.annot_actions) strip_actions(r, a);
-                kept.push_back(r);
-            }
-            if (take_off) {
-                strip_dict_entry(t, "Annots");
-                if (!kept.empty()) {
-                    std::string ins = " /Annots [";
-                    char ref[40];
-                    for (const std::int32_t r : kept) {
-                        std::snprintf(ref, sizeof ref, " %ld %ld R", static_cast<long>(r),
-                                      static_cast<long>(output_gen(doc_find(doc, r))));
-                        ins += ref;
-                    }
-                    ins += " ]";
-                    if (!dict_append_before_close(t, ins)) throw std::bad_alloc();
-                }
-                replace(p, std::move(t));
-                return;
-            }
+            // Annotations are decided whatever page lists them: pages that share one
+            // annotation array reuse its first decision.
+            auto known = shared > 0 ? shared_annots.find(shared) : shared_annots.end();
+            if (known != shared_annots.end()) return take_off_annots(p, t, known->second, changed);
+            annot_decision d = decide_annotations(list);
+            if (shared > 0) return take_off_annots(p, t, shared_annots.emplace(shared, std::move(d)).first->second, changed);
+            return take_off_annots(p, t, d, changed);
         }
         if (changed) replace(p, std::move(t));
+    }
+
+    struct annot_decision {
+        bool take_off = false;
+        std::vector<std::int32_t> kept;
+        std::string annots;  // the rebuilt entry, made once
+    };
+    std::unordered_map<std::int32_t, annot_decision> shared_annots;
+
+    annot_decision decide_annotations(const std::vector<std::int32_t> &list) {
+        annot_decision d;
+        d.kept.reserve(list.size());
+        for (const std::int32_t r : list) {
+            dict_text a = text_of(r);
+            if (a.empty()) {
+                d.kept.push_back(r);
+                continue;
+            }
+            if ((pol.annot_files && names(a, "FileAttachment")) || (pol.annot_widgets && names(a, "Widget"))) {
+                mark_blank(r);
+                d.take_off = true;
+                continue;
+            }
+            if (pol.annot_actions) strip_actions(r, a);
+            d.kept.push_back(r);
+        }
+        return d;
+    }
+
+    // Rebuilds the page's /Annots from the kept references when some came off; every
+    // kept reference stays, with its object's generation.
+    void take_off_annots(std::int32_t p, dict_text &t, annot_decision &d, bool changed) {
+        if (!d.take_off) {
+            if (changed) replace(p, std::move(t));
+            return;
+        }
+        if (d.annots.empty() && !d.kept.empty()) {
+            d.annots = " /Annots [";
+            char ref[40];
+            for (const std::int32_t r : d.kept) {
+                std::snprintf(ref, sizeof ref, " %ld %ld R", static_cast<long>(r), static_cast<long>(output_gen(doc_find(doc, r))));
+                d.annots += ref;
+            }
+            d.annots += " ]";
+        }
+        strip_dict_entry(t, "Annots");
+        if (!d.annots.empty() && !dict_append_before_close(t, d.annots)) throw std::bad_alloc();
+        replace(p, std::move(t));
     }
 
     void page_pass() {
@@ -282,7 +312,7 @@ struct run_state {
 }  // namespace
 
 int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out) {
-    run_state run{doc, policy_for(mode), {}, {}};
+    run_state run{doc, policy_for(mode), {}, {}, 0, {}};
     try {
         run.blank.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
     } catch (const std::bad_alloc &) {

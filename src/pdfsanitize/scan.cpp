@@ -126,6 +126,8 @@ struct scan_state {
     scan_result &r;
     std::vector<unsigned char> visited;
     std::vector<unsigned char> counted;
+    // Annotation arrays given by reference: attachments each listing adds.
+    std::unordered_map<std::int32_t, std::int64_t> shared_annots;
 
     // Adds a reference to an embedded file found through /AF or an annotation's /FS.
     void count_once(std::int32_t n) {
@@ -219,7 +221,19 @@ struct scan_state {
         if (text.empty()) return again;
         again.actions = additional_actions(text);
         std::vector<std::int32_t> list;
-        collect_ref_list(doc, text, "Annots", list);
+        std::int32_t shared = 0;
+        collect_ref_list(doc, text, "Annots", list, true, &shared);
+        // Pages that share one annotation array add again what its first reading added
+        // per listing; its findings are set already.
+        if (shared > 0) {
+            const auto it = shared_annots.find(shared);
+            if (it != shared_annots.end()) {
+                r.embedded_files += it->second;
+                again.files += it->second;
+                return again;
+            }
+        }
+        const std::int64_t files_before = again.files;
         for (const std::int32_t ref : list) {
             const std::string_view a = read_obj_dict_text(doc, doc_find(doc, ref), annot_storage);
             if (a.empty()) continue;
@@ -241,6 +255,7 @@ struct scan_state {
             if (kinds & 2u) r.forms = 1;
             if (text_has_js(a)) r.javascript = 1;
         }
+        if (shared > 0) shared_annots.emplace(shared, again.files - files_before);
         return again;
     }
 
@@ -262,7 +277,7 @@ struct scan_state {
 
 void scan_document(const pdf_doc &doc, scan_result &result) {
     result = scan_result{};
-    scan_state s{doc, result, {}, {}};
+    scan_state s{doc, result, {}, {}, {}};
     s.visited.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
     s.counted.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
 

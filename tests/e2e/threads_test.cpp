@@ -1,5 +1,7 @@
-// Calls on different files from several threads at once give the same outputs as one
-// at a time. Run under ThreadSanitizer in CI: only the two shared text buffers may race.
+// Calls on different files from several threads at once give the same outputs and the
+// same reports as one at a time; each thread reads its own message and report. Run
+// under ThreadSanitizer in CI with no suppression.
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -44,4 +46,35 @@ TEST(threads, scans_and_sanitisations_of_different_files_run_in_parallel) {
         });
     for (auto &th : pool) th.join();
     for (int t = 0; t < threads; ++t) EXPECT_EQ(failures[static_cast<std::size_t>(t)], 0) << "thread " << t;
+}
+
+TEST(threads, each_thread_reads_its_own_report_and_message) {
+    temp_dir dir;
+    pdfsanitize_init();
+    const std::string clean = std::string(PDFSANITIZE_EXAMPLES_DIR) + "/clean.pdf";
+    const std::string script = std::string(PDFSANITIZE_EXAMPLES_DIR) + "/javascript.pdf";
+    const std::string expected[2] = {pdfsanitize_scan(clean.c_str()), pdfsanitize_scan(script.c_str())};
+    ASSERT_NE(expected[0], expected[1]);
+    const int threads = 4;
+    const int rounds = std::getenv("PDFSANITIZE_THREAD_ROUNDS") ? std::atoi(std::getenv("PDFSANITIZE_THREAD_ROUNDS")) : 20000;
+    std::vector<std::thread> pool;
+    std::vector<int> wrong(threads, 0);
+    for (int t = 0; t < threads; ++t)
+        pool.emplace_back([&, t] {
+            const std::string missing = dir.file("missing-" + std::to_string(t) + ".pdf");
+            const std::string message = "cannot open " + missing;
+            for (int r = 0; r < rounds; ++r) {
+                const int which = (r + t) % 2;
+                const char *json = pdfsanitize_scan(which ? script.c_str() : clean.c_str());
+                if (!json || expected[which] != json) ++wrong[static_cast<std::size_t>(t)];
+                if (r % 64 == 0) {  // a failure of this thread's own, then its report again
+                    if (pdfsanitize_scan(missing.c_str()) || message != pdfsanitize_last_error())
+                        ++wrong[static_cast<std::size_t>(t)];
+                    if (!json || expected[which] != json) ++wrong[static_cast<std::size_t>(t)];
+                }
+            }
+        });
+    for (auto &th : pool) th.join();
+    for (int t = 0; t < threads; ++t) EXPECT_EQ(wrong[static_cast<std::size_t>(t)], 0) << "thread " << t;
+    EXPECT_EQ(std::string(pdfsanitize_last_error()), "");  // this thread made no failing call
 }

@@ -3,14 +3,18 @@
 // writing into a folder whose name holds spaces. Given a reference folder written by
 // another platform's build, every output must be byte-identical to it.
 //   host_run OUTDIR REFDIR|- INPUTDIR...
-// Exit 0 identical (or no reference), 1 a difference or failure, 77 no reference yet.
+// Threads started before the library is loaded and after it each read their own
+// report and failure message. Exit 0 identical (or no reference), 1 a difference or
+// failure, 77 no reference yet.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if defined(_WIN32)
@@ -68,6 +72,21 @@ std::string portable(std::string msg, const std::string &path, const std::string
     return msg;
 }
 
+// Scans of two files with different reports and failures of the thread's own, over and
+// over; every answer must be the one a single thread gets. Returns the wrong answers.
+int thread_rounds(const api &a, int t, const std::string (&files)[2], const std::string (&expected)[2],
+                  const fs::path &out) {
+    int wrong = 0;
+    const std::string missing = (out / ("missing " + std::to_string(t) + ".pdf")).string();
+    for (int r = 0; r < 2000; ++r) {
+        const int which = (r + t) % 2;
+        const char *json = a.scan(files[which].c_str());
+        if (!json || expected[which] != json) ++wrong;
+        if (r % 16 == 0 && (a.scan(missing.c_str()) || a.last_error() != "cannot open " + missing)) ++wrong;
+    }
+    return wrong;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -81,11 +100,6 @@ int main(int argc, char **argv) {
         std::printf("no reference outputs at %s yet: comparison skipped\n", ref.c_str());
         return 77;
     }
-    api a;
-    if (!load(a)) {
-        std::fprintf(stderr, "cannot load the library\n");
-        return 1;
-    }
     std::vector<fs::path> inputs;
     for (int i = 3; i < argc; ++i) {
         if (!fs::is_directory(argv[i])) continue;
@@ -95,6 +109,41 @@ int main(int argc, char **argv) {
     std::sort(inputs.begin(), inputs.end(), [](const fs::path &x, const fs::path &y) { return x.filename() < y.filename(); });
     fs::remove_all(out);
     fs::create_directories(out);
+
+    // Two threads wait for the library before it is loaded; two more start after.
+    std::string files[2], expected[2];
+    for (const fs::path &in : inputs) {
+        if (in.filename() == "clean.pdf") files[0] = in.string();
+        if (in.filename() == "javascript.pdf") files[1] = in.string();
+    }
+    api a;
+    std::atomic<int> state{0};  // 0 loading, 1 loaded, -1 failed
+    std::atomic<int> wrong{0};
+    const bool threaded = !files[0].empty() && !files[1].empty();
+    std::vector<std::thread> pool;
+    const auto worker = [&](int t) {
+        while (state.load() == 0) std::this_thread::yield();
+        if (state.load() > 0) wrong += thread_rounds(a, t, files, expected, out);
+    };
+    if (threaded)
+        for (int t = 0; t < 2; ++t) pool.emplace_back(worker, t);
+    const bool loaded = load(a);
+    if (loaded && threaded) {
+        for (int i = 0; i < 2; ++i) {
+            const char *json = a.scan(files[i].c_str());
+            expected[i] = json ? json : "";
+        }
+    }
+    state = loaded ? 1 : -1;
+    if (threaded && loaded)
+        for (int t = 2; t < 4; ++t) pool.emplace_back(worker, t);
+    for (auto &th : pool) th.join();
+    if (!loaded) {
+        std::fprintf(stderr, "cannot load the library\n");
+        return 1;
+    }
+    if (threaded) std::printf("4 threads, each 2000 scans: %d wrong answers\n", wrong.load());
+    if (wrong.load() != 0) return 1;
     const char *mode_names[4] = {"full", "remove js", "remove attachments", "remove actions"};
     std::ostringstream log;
     std::vector<std::string> written;
