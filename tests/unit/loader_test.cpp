@@ -94,6 +94,28 @@ TEST(loader, an_object_without_endobj_ends_after_its_dictionary_or_at_the_next_e
     EXPECT_EQ(body(doc, 3), "3 0 obj 42\n4 0 obj 7 ");
 }
 
+TEST(loader, comments_before_the_body_and_endobj_inside_strings) {
+    pdf_doc doc;
+    ASSERT_EQ(load_text("1 0 obj % note\n%% more\n<< /A 1 >>\nendobj\n"
+                        "2 0 obj << /T (a endobj b) /B 2 >>\nendobj\n"
+                        "3 0 obj << /T (endobj) /C 3 >>\n"
+                        "4 0 obj << /D (>>) endobj\n",
+                        doc),
+              0);
+    EXPECT_EQ(body(doc, 1), "<< /A 1 >>\n");
+    EXPECT_EQ(get_obj_dict_text(doc, doc_find(doc, 1)), "<< /A 1 >>");
+    EXPECT_EQ(body(doc, 2), "<< /T (a endobj b) /B 2 >>\n");  // the endobj after the close
+    EXPECT_EQ(body(doc, 3), "<< /T (endobj) /C 3 >>");        // none after it: just past ">>"
+    EXPECT_EQ(get_obj_dict_text(doc, doc_find(doc, 3)), "<< /T (endobj) /C 3 >>");
+    EXPECT_EQ(body(doc, 4), "<< /D (>>) ");                   // never closes: its own endobj
+}
+
+TEST(loader, a_folder_cannot_be_opened) {
+    pdf_doc doc;
+    EXPECT_EQ(doc_load(PDFSANITIZE_TEST_DATA_DIR, doc), -1);
+    EXPECT_EQ(std::string(g_err), std::string("cannot open ") + PDFSANITIZE_TEST_DATA_DIR);
+}
+
 TEST(loader, stream_bounds) {
     const struct {
         std::string text;

@@ -158,8 +158,8 @@ TEST(syntax, text_has_js_is_a_byte_search) {
 // random texts made mostly of bracket bytes.
 TEST(syntax, bracket_index_agrees_with_plain_scans) {
     std::mt19937 rng(12345);
-    const char alphabet[] = "<<>>(())[]\\ ab/";
-    for (int round = 0; round < 300; ++round) {
+    const char alphabet[] = "<<>>(())[]\\ ab/%\n\r<>";
+    for (int round = 0; round < 1000; ++round) {
         std::string t(static_cast<std::size_t>(rng() % 64), ' ');
         for (char &c : t) c = alphabet[rng() % (sizeof alphabet - 1)];
         bracket_memo memo(t);
@@ -194,4 +194,72 @@ TEST(syntax, names_present_agrees_with_find_name) {
         const char *names[] = {"JavaScript", "JS", "Widget", "Filespec", "S"};
         for (int i = 0; i < 5; ++i) ASSERT_EQ((got >> i) & 1u, find_name(t, 0, names[i]) >= 0 ? 1u : 0u) << t;
     }
+}
+
+// The value of the dictionary's last top-level /key as text, "-" when there is none.
+std::string value_of(std::string_view text, std::string_view key) {
+    dict_entry e;
+    if (!dict_get(text, key, e)) return "-";
+    return std::string(text.substr(static_cast<std::size_t>(e.value_pos), static_cast<std::size_t>(e.value_end - e.value_pos)));
+}
+
+TEST(syntax, dict_reader_reads_top_level_keys_as_a_reader_does) {
+    const struct {
+        const char *text, *key, *value;
+    } cases[] = {
+        {"<< /A 1 >>", "A", "1"},
+        {"<< /A 12 0 R /B 2 >>", "A", "12 0 R"},  // a reference is one value
+        {"<< /A 12 0 Rx >>", "A", "12"},
+        {"<< /A /B /C 3 >>", "B", "-"},  // a name in value position is no key
+        {"<< /A /B /C 3 >>", "C", "3"},
+        {"<< /X (/A 1) /A 2 >>", "A", "2"},
+        {"<< /X (/A 1) >>", "A", "-"},
+        {"<< /X <2F41> /A 2 >>", "A", "2"},
+        {"<< /X <41>> /A 2 >>", "A", "2"},  // a hex string's '>' closes nothing
+        {"<< /X << /A 1 >> >>", "A", "-"},
+        {"<< /X [/A 1] >>", "A", "-"},
+        {"<< /X [(]) /A 1] /B 2 >>", "B", "2"},
+        {"<< % /A 1\n /B 2 >>", "A", "-"},
+        {"<< /X 1 % comment >> ( <<\n /A 2 >>", "A", "2"},
+        {"<< /A % before the value\r 3 >>", "A", "3"},
+        {"<< 1 2 (x) <41> true /A 4 >>", "A", "4"},  // junk in key position, one token at a time
+        {"<< [ /A 5 ] >>", "A", "5"},                // names after a stray '[' are keys
+        {"<< << /A 6 >> >>", "A", "6"},
+        {"<< /A 1 /A 2 >>", "A", "2"},               // the last copy counts
+        {"<< /Open#41ction 7 >>", "OpenAction", "7"},
+        {"<< /J#53 8 >>", "JS", "8"},
+        {"<< /J#5 9 >>", "J#5", "9"},                // an invalid escape stands for itself
+        {"<< /J#5g 9 >>", "J#5g", "9"},
+        {"<< /A#00B 1 >>", "A", "-"},                // a decoded NUL ends nothing
+        {"<< /A >>", "A", ""},                       // a key without a value
+        {"<< /AA 1 >>", "A", "-"},
+        {"<< /A(x)>>", "A", "(x)"},
+        {"<< /A[1 2]>>", "A", "[1 2]"},
+        {"<< /A<</B 1>>>>", "A", "<</B 1>>"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(value_of(c.text, c.key), c.value) << c.text;
+    EXPECT_EQ(decode_name("J#53"), "JS");
+    EXPECT_EQ(decode_name("A#00B").size(), 3u);
+    EXPECT_EQ(decode_name("A#"), "A#");
+    EXPECT_EQ(dict_get_all("<< /A 1 /B (/A 2) /A 3 >>", "A").size(), 2u);
+    dict_entry e;
+    EXPECT_TRUE(dict_get("<< /Type /Page", "Type", e, false));  // an open dictionary
+}
+
+TEST(syntax, names_present_decodes_escaped_name_tokens) {
+    EXPECT_EQ(names_present("<< /J#53 (x) >>", {"JavaScript", "JS"}), 2u);
+    EXPECT_EQ(names_present("<< /S /J#61vaScript >>", {"JavaScript", "JS"}), 1u);
+    EXPECT_EQ(names_present("<< /J#5 (x) >>", {"JS"}), 0u);
+    EXPECT_EQ(names_present("<< /Widget#20 >>", {"Widget"}), 1u);  // the byte search sees it too
+}
+
+TEST(syntax, keys_at_any_depth_and_references) {
+    const std::string t = "<< /EF 4 0 R /A << /EF << /F 5 0 R /UF 6 0 R >> >> /B [<< /EF 7 0 R >>] /C (/EF 8 0 R) /S /EF >>";
+    std::vector<std::string> values;
+    for_each_key_any_depth(t, "EF", [&](std::int32_t a, std::int32_t e) {
+        values.emplace_back(t.substr(static_cast<std::size_t>(a), static_cast<std::size_t>(e - a)));
+    });
+    EXPECT_EQ(values, (std::vector<std::string>{"4 0 R", "<< /F 5 0 R /UF 6 0 R >>", "7 0 R"}));
+    EXPECT_EQ(references_in("<< /F 5 0 R /X (6 0 R) % 7 0 R\n /Y [8 1 R 9] /Z 10 0 Rx >>"),
+              (std::vector<std::int32_t>{5, 8}));
 }
