@@ -26,7 +26,7 @@ mkdir -p "$work/out"
 manifest=$work/pages.tsv
 : >"$manifest"
 modes=(full remove-js remove-attachments remove-actions)
-messages='^pdfsanitize: (NULL path argument|cannot open .*|empty input file: .*|read error on .*|no PDF objects found — not a PDF: .*|encrypted PDFs are not supported: .*|out of memory|cannot open output file .*|short write on output file .*)$'
+messages='^pdfsanitize: (NULL path argument|cannot open .*|empty input file: .*|input file too large: .*|read error on .*|no PDF objects found — not a PDF: .*|encrypted PDFs are not supported: .*|out of memory|cannot open output file .*|short write on output file .*)$'
 
 is_exception() {  # file mode check
   awk -F'\t' -v f="$1" -v m="$2" -v c="$3" '$1==f && ($2==m || $2=="*") && $3==c {found=1} END {exit !found}' "$exceptions"
