@@ -220,8 +220,12 @@ std::string_view record_dict(const pdf_doc &doc, const pdf_obj &o, bool &closed)
         return t.substr(static_cast<std::size_t>(s));
     }
     const std::int32_t s = o.dict_start;
-    const std::int32_t e = std::min(dict_span_end(doc, o), doc.len);
+    std::int32_t e = std::min(dict_span_end(doc, o), doc.len);
     if (s < 0 || s + 1 >= e || doc.data[s] != '<' || doc.data[s + 1] != '<') return {};
+    // An open dictionary reads no further than the next object header: headers glued
+    // before one shared "endobj" must not each read all the others.
+    const std::int32_t next = find_kw(doc.bytes().substr(0, static_cast<std::size_t>(e)), s, "obj");
+    if (next >= 0) e = next;
     return doc.bytes().substr(static_cast<std::size_t>(s), static_cast<std::size_t>(e - s));
 }
 
@@ -285,40 +289,58 @@ int walk_ref_array(std::string_view text, std::int32_t open, std::vector<std::in
 
 }  // namespace
 
-int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view key, std::vector<std::int32_t> &out,
-                     bool closed, std::int32_t *array_object) {
-    out.clear();
-    if (array_object) *array_object = 0;
+namespace {
+
+// The entry whose value a reference list is read from: the last top-level one holding
+// an array or a number; false when a key has no usable value.
+bool ref_list_entry(std::string_view text, std::string_view key, bool closed, dict_entry &out) {
     const std::vector<dict_entry> all = dict_get_all(text, key, closed);
     for (std::size_t k = all.size(); k-- > 0;) {
-        const dict_entry &e = all[k];
-        if (!e.has_value()) return -1;
-        const unsigned char c = byte_at(text, e.value_pos);
-        if (c == '[') return walk_ref_array(text, e.value_pos, out);
-        if (is_digit(c)) {
-            std::int32_t p = e.value_pos;
-            const std::int32_t num = parse_int_at(text, p);
-            if (num <= 0) return -1;
-            const pdf_obj *o = doc_find(doc, num);
-            if (!o) return -1;
-            std::string_view span;
-            if (o->in_objstm) {
-                span = std::string_view(o->text, static_cast<std::size_t>(o->text_len));
-            } else {
-                const std::int32_t s = o->dict_start >= 0 ? o->dict_start : o->start;
-                if (s < 0) return -1;
-                const std::int32_t e2 = o->obj_end > 0 ? std::min(o->obj_end, doc.len) : doc.len;
-                if (s >= e2) return -1;
-                span = doc.bytes().substr(static_cast<std::size_t>(s), static_cast<std::size_t>(e2 - s));
-            }
-            if (skip_ws(span, 0) >= span_end(span)) return -1;
-            const std::size_t open = span.find('[');
-            if (open == std::string_view::npos) return -1;
-            if (array_object) *array_object = num;
-            return walk_ref_array(span, static_cast<std::int32_t>(open), out);
+        if (!all[k].has_value()) return false;
+        const unsigned char c = byte_at(text, all[k].value_pos);
+        if (c == '[' || is_digit(c)) {
+            out = all[k];
+            return true;
         }
     }
-    return -1;
+    return false;
+}
+
+}  // namespace
+
+std::int32_t ref_list_object(std::string_view text, std::string_view key, bool closed) {
+    dict_entry e;
+    if (!ref_list_entry(text, key, closed, e) || !is_digit(byte_at(text, e.value_pos))) return 0;
+    std::int32_t p = e.value_pos;
+    const std::int32_t num = parse_int_at(text, p);
+    return num > 0 ? num : 0;
+}
+
+int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view key, std::vector<std::int32_t> &out,
+                     bool closed) {
+    out.clear();
+    dict_entry e;
+    if (!ref_list_entry(text, key, closed, e)) return -1;
+    if (byte_at(text, e.value_pos) == '[') return walk_ref_array(text, e.value_pos, out);
+    std::int32_t p = e.value_pos;
+    const std::int32_t num = parse_int_at(text, p);
+    if (num <= 0) return -1;
+    const pdf_obj *o = doc_find(doc, num);
+    if (!o) return -1;
+    std::string_view span;
+    if (o->in_objstm) {
+        span = std::string_view(o->text, static_cast<std::size_t>(o->text_len));
+    } else {
+        const std::int32_t s = o->dict_start >= 0 ? o->dict_start : o->start;
+        if (s < 0) return -1;
+        const std::int32_t end = o->obj_end > 0 ? std::min(o->obj_end, doc.len) : doc.len;
+        if (s >= end) return -1;
+        span = doc.bytes().substr(static_cast<std::size_t>(s), static_cast<std::size_t>(end - s));
+    }
+    if (skip_ws(span, 0) >= span_end(span)) return -1;
+    const std::size_t open = span.find('[');
+    if (open == std::string_view::npos) return -1;
+    return walk_ref_array(span, static_cast<std::int32_t>(open), out);
 }
 
 }  // namespace pdfsanitize

@@ -195,10 +195,12 @@ int obj_type(const pdf_doc &doc, const pdf_obj &o);
 int obj_has_js(const pdf_doc &doc, const pdf_obj *o);
 
 // The value of a top-level key of a dictionary text read as a list of object numbers,
-// inline or through an array object (whose number goes to *array_object when given;
-// 0 for an inline list); the last occurrence with an array or a reference is read.
-// Returns -1 when no list was found, else the count stored in out.
+// inline or through an array object; the last occurrence with an array or a number is
+// read. Returns -1 when no list was found, else the count stored in out.
 int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view key, std::vector<std::int32_t> &out,
-                     bool closed = true, std::int32_t *array_object = nullptr);
+                     bool closed = true);
+
+// The object collect_ref_list would read the list from, or 0 for an inline list or none.
+std::int32_t ref_list_object(std::string_view text, std::string_view key, bool closed = true);
 
 }  // namespace pdfsanitize

@@ -94,6 +94,8 @@ private:
 };
 
 struct run_state {
+    run_state(const pdf_doc &d, const removal_policy &p) : doc(d), pol(p) {}
+
     const pdf_doc &doc;
     removal_policy pol;
     replacement_map repl;
@@ -200,14 +202,13 @@ struct run_state {
         if (t.empty()) return;
         const bool changed = remove_actions(t, "AA", pol.page_actions) != 0;
 
+        // Annotations are decided whatever page lists them: pages that share one
+        // annotation array reuse its first decision.
+        const std::int32_t shared = ref_list_object(t, "Annots");
+        const auto known = shared > 0 ? shared_annots.find(shared) : shared_annots.end();
+        if (known != shared_annots.end()) return take_off_annots(p, t, known->second, changed);
         std::vector<std::int32_t> list;
-        std::int32_t shared = 0;
-        const int count = collect_ref_list(doc, t, "Annots", list, true, &shared);
-        if (count > 0) {
-            // Annotations are decided whatever page lists them: pages that share one
-            // annotation array reuse its first decision.
-            auto known = shared > 0 ? shared_annots.find(shared) : shared_annots.end();
-            if (known != shared_annots.end()) return take_off_annots(p, t, known->second, changed);
+        if (collect_ref_list(doc, t, "Annots", list) > 0) {
             annot_decision d = decide_annotations(list);
             if (shared > 0) return take_off_annots(p, t, shared_annots.emplace(shared, std::move(d)).first->second, changed);
             return take_off_annots(p, t, d, changed);
@@ -285,6 +286,9 @@ struct run_state {
                 std::int32_t q = 0;
                 const std::int32_t n = parse_int_at(value, q);
                 mark_blank(n);
+                // An /EF dictionary object is read once, however many refer to it.
+                if (n < 0 || static_cast<std::size_t>(n) >= ef_read.size() || ef_read[static_cast<std::size_t>(n)]) return;
+                ef_read[static_cast<std::size_t>(n)] = 1;
                 dict_text storage;
                 for (const std::int32_t r : references_in(read_obj_dict_text(doc, doc_find(doc, n), storage))) mark_blank(r);
             } else {
@@ -293,8 +297,11 @@ struct run_state {
         });
     }
 
+    std::vector<unsigned char> ef_read;
+
     void object_pass() {
         if (!pol.object_files && !pol.object_forms_js && !pol.object_js) return;
+        if (pol.object_files) ef_read.assign(blank.size(), 0);
         body_names bodies(doc);
         for (const pdf_obj &o : doc.objs.view()) {
             const std::string_view t = obj_dict_view(doc, &o);
@@ -312,7 +319,7 @@ struct run_state {
 }  // namespace
 
 int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out) {
-    run_state run{doc, policy_for(mode), {}, {}, 0, {}};
+    run_state run(doc, policy_for(mode));
     try {
         run.blank.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
     } catch (const std::bad_alloc &) {

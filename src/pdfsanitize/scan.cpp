@@ -220,11 +220,9 @@ struct scan_state {
         const std::string_view text = read_obj_dict_text(doc, doc_find(doc, page), storage);
         if (text.empty()) return again;
         again.actions = additional_actions(text);
-        std::vector<std::int32_t> list;
-        std::int32_t shared = 0;
-        collect_ref_list(doc, text, "Annots", list, true, &shared);
         // Pages that share one annotation array add again what its first reading added
         // per listing; its findings are set already.
+        const std::int32_t shared = ref_list_object(text, "Annots");
         if (shared > 0) {
             const auto it = shared_annots.find(shared);
             if (it != shared_annots.end()) {
@@ -233,6 +231,8 @@ struct scan_state {
                 return again;
             }
         }
+        std::vector<std::int32_t> list;
+        collect_ref_list(doc, text, "Annots", list);
         const std::int64_t files_before = again.files;
         for (const std::int32_t ref : list) {
             const std::string_view a = read_obj_dict_text(doc, doc_find(doc, ref), annot_storage);

@@ -184,3 +184,41 @@ TEST(hostile, a_dictionary_holding_many_unclosed_arrays) {
     EXPECT_EQ(o.scan, "{\"javascript\":true,\"embedded_files\":0,\"auto_actions\":1,\"forms\":false}");
     EXPECT_EQ(o.written, (std::vector<int>{1, 1, 1, 1}));
 }
+
+// Shapes that make each of many objects reach a large shared part: pages sharing one
+// annotation array, open dictionaries glued before one "endobj", many /EF naming one
+// large dictionary. Each must cost about one pass over what it shares.
+TEST(hostile, many_objects_sharing_one_large_part) {
+    temp_dir dir;
+    const int n = 20000;
+    {
+        pdf_builder b;
+        std::string kids, refs;
+        for (int i = 0; i < n; ++i) kids += std::to_string(100 + i) + " 0 R ";
+        for (int i = 0; i < n; ++i) refs += std::to_string(100 + n + i) + " 0 R ";
+        b.obj(1, "<< /Type /Catalog /Pages 2 0 R >>").obj(2, "<< /Type /Pages /Kids [" + kids + "] >>").obj(3, "[" + refs + "]");
+        for (int i = 0; i < n; ++i) b.obj(100 + i, "<< /Type /Page /MediaBox [0 0 9 9] /Annots 3 0 R >>");
+        for (int i = 0; i < n; ++i) b.obj(100 + n + i, "<< /Type /Annot /Subtype /Link /Rect [0 0 1 1] /A << /S /URI /URI (u) >> >>");
+        const outcome o = run_all(dir, b.finish(1));
+        EXPECT_EQ(o.scan, clean_json);
+        EXPECT_EQ(o.written, (std::vector<int>{1, 1, 1, 1}));
+    }
+    {
+        std::string pdf = "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n2 0 obj << /Type /Pages /Kids [";
+        for (int i = 0; i < n; ++i) pdf += std::to_string(10 + i) + " 0 R ";
+        pdf += "] >> endobj\n";
+        for (int i = 0; i < n; ++i) pdf += std::to_string(10 + i) + " 0 obj << /Type /Page /Kids [\n";
+        pdf += "endobj\n";
+        const std::string in = dir.file("glued.pdf");
+        write_file(in, pdf);
+        const char *json = pdfsanitize_scan(in.c_str());  // (every mode writes each body to the end: past 1 GiB)
+        EXPECT_EQ(std::string(json ? json : pdfsanitize_last_error()), clean_json);
+    }
+    {
+        pdf_builder b;
+        b.obj(1, "<< /Type /Catalog >>").obj(2, "<< /F 3 0 R " + repeat("/X 4 0 R ", n) + ">>");
+        for (int i = 0; i < n; ++i) b.obj(10 + i, "<< /EF 2 0 R >>");
+        const outcome o = run_all(dir, b.finish(1));
+        EXPECT_EQ(o.written, (std::vector<int>{1, 1, 1, 1}));
+    }
+}
