@@ -276,10 +276,9 @@ struct auditor {
         auto mark = [&](std::initializer_list<audit_mode> modes, const std::string &what) {
             for (const audit_mode m : modes) r.blind_spots[static_cast<std::size_t>(m)].push_back(what);
         };
+        // Escaped names, comments and keys written twice are read as a reader reads them
+        // by every mode now: reported as findings, they keep no mode from its promise.
         const auto all = {audit_js, audit_attachments, audit_actions, audit_full};
-        if (!r.escaped_names.empty()) mark(all, "escaped_names");
-        if (!r.comments_in_dictionaries.empty()) mark(all, "comments_in_dictionaries");
-        if (!r.duplicate_keys.empty()) mark(all, "duplicate_keys");
         if (!r.unexpanded_object_streams.empty()) mark(all, "unexpanded_object_streams");
         for (const char *type : {"Launch", "SubmitForm", "ImportData", "GoToE", "RichMediaExecute"}) {
             const auto it = r.actions_outside_automatic.find(type);
