@@ -289,38 +289,16 @@ int walk_ref_array(std::string_view text, std::int32_t open, std::vector<std::in
 
 }  // namespace
 
-namespace {
-
-// The entry whose value a reference list is read from: the last top-level one holding
-// an array or a number; false when a key has no usable value.
-bool ref_list_entry(std::string_view text, std::string_view key, bool closed, dict_entry &out) {
-    const std::vector<dict_entry> all = dict_get_all(text, key, closed);
-    for (std::size_t k = all.size(); k-- > 0;) {
-        if (!all[k].has_value()) return false;
-        const unsigned char c = byte_at(text, all[k].value_pos);
-        if (c == '[' || is_digit(c)) {
-            out = all[k];
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-std::int32_t ref_list_object(std::string_view text, std::string_view key, bool closed) {
-    dict_entry e;
-    if (!ref_list_entry(text, key, closed, e) || !is_digit(byte_at(text, e.value_pos))) return 0;
+std::int32_t ref_list_object(std::string_view text, const dict_entry &e) {
+    if (!e.has_value() || !is_digit(byte_at(text, e.value_pos))) return 0;
     std::int32_t p = e.value_pos;
     const std::int32_t num = parse_int_at(text, p);
     return num > 0 ? num : 0;
 }
 
-int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view key, std::vector<std::int32_t> &out,
-                     bool closed) {
+int read_ref_list(const pdf_doc &doc, std::string_view text, const dict_entry &e, std::vector<std::int32_t> &out) {
     out.clear();
-    dict_entry e;
-    if (!ref_list_entry(text, key, closed, e)) return -1;
+    if (!e.has_value()) return -1;
     if (byte_at(text, e.value_pos) == '[') return walk_ref_array(text, e.value_pos, out);
     std::int32_t p = e.value_pos;
     const std::int32_t num = parse_int_at(text, p);
@@ -341,6 +319,17 @@ int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view
     const std::size_t open = span.find('[');
     if (open == std::string_view::npos) return -1;
     return walk_ref_array(span, static_cast<std::int32_t>(open), out);
+}
+
+int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view key, std::vector<std::int32_t> &out,
+                     bool closed) {
+    key_lookup k{key, true, false, {}};
+    dict_lookup(text, {&k, 1}, closed);
+    if (!k.found) {
+        out.clear();
+        return -1;
+    }
+    return read_ref_list(doc, text, k.entry, out);
 }
 
 }  // namespace pdfsanitize

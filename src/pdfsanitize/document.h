@@ -200,7 +200,11 @@ int obj_has_js(const pdf_doc &doc, const pdf_obj *o);
 int collect_ref_list(const pdf_doc &doc, std::string_view text, std::string_view key, std::vector<std::int32_t> &out,
                      bool closed = true);
 
-// The object collect_ref_list would read the list from, or 0 for an inline list or none.
-std::int32_t ref_list_object(std::string_view text, std::string_view key, bool closed = true);
+// The list of a reference-list entry that dict_lookup found: inline, or from the array
+// object it names. -1 when it gives no list, else the count stored in out.
+int read_ref_list(const pdf_doc &doc, std::string_view text, const dict_entry &e, std::vector<std::int32_t> &out);
+
+// The array object such an entry names, or 0 for an inline list.
+std::int32_t ref_list_object(std::string_view text, const dict_entry &e);
 
 }  // namespace pdfsanitize

@@ -192,9 +192,7 @@ struct run_state {
 
     // Cuts an annotation's /A and /AA, whatever they do.
     void strip_actions(std::int32_t r, dict_text &a) {
-        const int x = strip_dict_entry(a, "A");
-        const int y = strip_dict_entry(a, "AA");
-        if (x || y) replace(r, std::move(a));
+        if (strip_dict_entries(a, {"A", "AA"})) replace(r, std::move(a));
     }
 
     void page(std::int32_t p) {
@@ -204,11 +202,13 @@ struct run_state {
 
         // Annotations are decided whatever page lists them: pages that share one
         // annotation array reuse its first decision.
-        const std::int32_t shared = ref_list_object(t, "Annots");
+        key_lookup annots{"Annots", true, false, {}};
+        dict_lookup(t, {&annots, 1});
+        const std::int32_t shared = annots.found ? ref_list_object(t, annots.entry) : 0;
         const auto known = shared > 0 ? shared_annots.find(shared) : shared_annots.end();
         if (known != shared_annots.end()) return take_off_annots(p, t, known->second, changed);
         std::vector<std::int32_t> list;
-        if (collect_ref_list(doc, t, "Annots", list) > 0) {
+        if (annots.found && read_ref_list(doc, t, annots.entry, list) > 0) {
             annot_decision d = decide_annotations(list);
             if (shared > 0) return take_off_annots(p, t, shared_annots.emplace(shared, std::move(d)).first->second, changed);
             return take_off_annots(p, t, d, changed);

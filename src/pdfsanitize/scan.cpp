@@ -137,9 +137,8 @@ struct scan_state {
         }
     }
 
-    // /AA of the catalog or a page: adds its entries; returns how many.
-    int additional_actions(std::string_view text) {
-        const std::int32_t v = value_of(text, "AA");
+    // /AA of the catalog or a page (its value at v, or -1): adds its entries; returns how many.
+    int additional_actions(std::string_view text, std::int32_t v) {
         if (v < 0) return 0;
         const dict_text aa = dict_value_text(doc, text, v);
         if (aa.empty()) return 0;
@@ -171,7 +170,7 @@ struct scan_state {
                 }
             }
         }
-        additional_actions(cat);
+        additional_actions(cat, value_of(cat, "AA"));
         if (has_name(cat, "AcroForm")) r.forms = 1;
 
         const std::int32_t nv = value_of(cat, "Names");
@@ -219,10 +218,13 @@ struct scan_state {
         dict_text storage, annot_storage;
         const std::string_view text = read_obj_dict_text(doc, doc_find(doc, page), storage);
         if (text.empty()) return again;
-        again.actions = additional_actions(text);
+        key_lookup keys[2] = {{"AA", false, false, {}}, {"Annots", true, false, {}}};
+        dict_lookup(text, keys);
+        again.actions = additional_actions(text, keys[0].found ? keys[0].entry.value_pos : no_pos);
+        if (!keys[1].found) return again;
         // Pages that share one annotation array add again what its first reading added
         // per listing; its findings are set already.
-        const std::int32_t shared = ref_list_object(text, "Annots");
+        const std::int32_t shared = ref_list_object(text, keys[1].entry);
         if (shared > 0) {
             const auto it = shared_annots.find(shared);
             if (it != shared_annots.end()) {
@@ -232,7 +234,7 @@ struct scan_state {
             }
         }
         std::vector<std::int32_t> list;
-        collect_ref_list(doc, text, "Annots", list);
+        read_ref_list(doc, text, keys[1].entry, list);
         const std::int64_t files_before = again.files;
         for (const std::int32_t ref : list) {
             const std::string_view a = read_obj_dict_text(doc, doc_find(doc, ref), annot_storage);

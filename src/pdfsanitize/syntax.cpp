@@ -116,8 +116,11 @@ std::int32_t scan_array_end(std::string_view buf, std::int32_t open) {
     if (open < 0) return no_pos;
     std::int64_t depth = 0;
     std::int32_t i = open;
+    const unsigned char *b = reinterpret_cast<const unsigned char *>(buf.data());
     while (i < end) {
-        const unsigned char c = byte_at(buf, i);
+        while (i < end && !has_token_class(b[i], tc_array_stop)) ++i;
+        if (i >= end) break;
+        const unsigned char c = b[i];
         if (c == '[') {
             ++depth;
             ++i;
@@ -151,7 +154,7 @@ std::int32_t scan_dict_close(std::string_view buf, std::int32_t start) {
     const unsigned char *b = reinterpret_cast<const unsigned char *>(buf.data());
     while (i < end - 1) {
         // Only '<', '>', '(' and '%' matter: pass over everything else in a tight loop.
-        while (i < end - 1 && b[i] != '<' && b[i] != '>' && b[i] != '(' && b[i] != '%') ++i;
+        while (i < end - 1 && !has_token_class(b[i], tc_dict_stop)) ++i;
         if (i >= end - 1) break;
         const unsigned char c = byte_at(buf, i);
         const unsigned char d = byte_at(buf, i + 1);
@@ -727,20 +730,58 @@ bool dict_reader::next(dict_entry &e) {
     }
 }
 
-bool dict_get(std::string_view text, std::string_view key, dict_entry &out, bool closed) {
+namespace {
+
+// Whether a top-level /key can stand in text at all: its bytes must be there, unless the
+// text holds escapes. Most lookups are of keys a dictionary does not have; this saves
+// reading it whole for them.
+bool may_hold_key(std::string_view text, std::string_view key) {
+    return find_name(text, 0, key) >= 0 || std::memchr(text.data(), '#', text.size()) != nullptr;
+}
+
+}  // namespace
+
+void dict_lookup(std::string_view text, std::span<key_lookup> keys, bool closed) {
+    // Without escapes a key's copies stand where its bytes do: the reading can stop past
+    // the last of them (a page's /Type usually comes first).
+    const bool escapes = std::memchr(text.data(), '#', text.size()) != nullptr;
+    std::int32_t last = no_pos;
+    for (key_lookup &k : keys) {
+        k.found = false;
+        if (escapes) continue;
+        for (std::int32_t p = find_name(text, 0, k.key); p >= 0; p = find_name(text, p + 1, k.key)) last = std::max(last, p);
+    }
+    if (!escapes && last < 0) return;
     dict_reader r(text, closed);
     dict_entry e;
-    bool found = false;
-    while (r.next(e))
-        if (name_decodes_to(r.key(e), key)) {
-            out = e;
-            found = true;
+    while (r.next(e)) {
+        if (!escapes && e.key_pos > last) break;
+        const std::string_view raw = r.key(e);
+        for (key_lookup &k : keys) {
+            if (!name_decodes_to(raw, k.key)) continue;
+            if (!k.ref_list) {
+                k.found = true;
+                k.entry = e;
+            } else if (!e.has_value()) {
+                k.found = false;  // the last copy decides: one without a value gives no list
+            } else if (byte_at(text, e.value_pos) == '[' || is_digit(byte_at(text, e.value_pos))) {
+                k.found = true;
+                k.entry = e;
+            }
         }
-    return found;
+    }
+}
+
+bool dict_get(std::string_view text, std::string_view key, dict_entry &out, bool closed) {
+    key_lookup k{key, false, false, {}};
+    dict_lookup(text, {&k, 1}, closed);
+    if (k.found) out = k.entry;
+    return k.found;
 }
 
 std::vector<dict_entry> dict_get_all(std::string_view text, std::string_view key, bool closed) {
     std::vector<dict_entry> all;
+    if (!may_hold_key(text, key)) return all;
     dict_reader r(text, closed);
     dict_entry e;
     while (r.next(e))
@@ -831,18 +872,30 @@ std::vector<std::int32_t> references_in(std::string_view text) {
     return out;
 }
 
-int strip_dict_entry(dict_text &text, std::string_view key) {
-    const std::vector<dict_entry> all = dict_get_all(text, key);
-    int removed = 0;
-    for (std::size_t k = all.size(); k-- > 0;) {
-        const dict_entry &e = all[k];
-        if (!e.has_value()) continue;
+int strip_dict_entries(dict_text &text, std::initializer_list<std::string_view> keys) {
+    bool any = false;
+    for (const std::string_view k : keys) any = any || may_hold_key(text, k);
+    if (!any) return 0;
+    std::vector<dict_entry> cut;
+    {
+        dict_reader r(text);
+        dict_entry e;
+        while (r.next(e)) {
+            if (!e.has_value()) continue;
+            for (const std::string_view k : keys)
+                if (name_decodes_to(r.key(e), k)) {
+                    cut.push_back(e);
+                    break;
+                }
+        }
+    }
+    for (std::size_t k = cut.size(); k-- > 0;) {
+        const dict_entry &e = cut[k];
         std::int32_t from = e.key_pos;
         if (from > 0 && (text[static_cast<std::size_t>(from) - 1] == ' ' || text[static_cast<std::size_t>(from) - 1] == '\t')) --from;
         text.erase(static_cast<std::size_t>(from), static_cast<std::size_t>(e.value_end - from));
-        removed = 1;
     }
-    return removed;
+    return cut.empty() ? 0 : 1;
 }
 
 int strip_inline_dict_entry(dict_text &text, std::string_view outer, std::string_view key) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -164,13 +165,36 @@ std::uint32_t names_present(std::string_view text, std::initializer_list<std::st
 
 // --- the dictionary as a reader reads it --------------------------------------------
 
-// A PDF delimiter: ( ) < > [ ] { } / %.
-constexpr bool is_delimiter(unsigned char c) {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||
-           c == '/' || c == '%';
+// Token classes of the reader and the bracket scans, one table lookup each.
+enum : std::uint8_t {
+    tc_delimiter = 1,  // ( ) < > [ ] { } / %
+    tc_regular = 2,    // neither white space nor a delimiter
+    tc_dict_stop = 4,  // what the dictionary-close scan must look at: < > ( %
+    tc_array_stop = 8, // what the array scan must look at: [ ] ( < %
+};
+
+constexpr byte_class_table make_token_classes() {
+    byte_class_table t{};
+    for (int c = 0; c < 256; ++c) {
+        const bool delim = c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+                           c == '}' || c == '/' || c == '%';
+        std::uint8_t f = 0;
+        if (delim) f |= tc_delimiter;
+        if (!delim && !(c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32)) f |= tc_regular;
+        if (c == '<' || c == '>' || c == '(' || c == '%') f |= tc_dict_stop;
+        if (c == '[' || c == ']' || c == '(' || c == '<' || c == '%') f |= tc_array_stop;
+        t.v[c] = f;
+    }
+    return t;
 }
+
+inline constexpr byte_class_table token_classes = make_token_classes();
+
+constexpr bool has_token_class(unsigned char c, std::uint8_t cls) { return (token_classes.v[c] & cls) != 0; }
+// A PDF delimiter: ( ) < > [ ] { } / %.
+constexpr bool is_delimiter(unsigned char c) { return has_token_class(c, tc_delimiter); }
 // A regular byte: neither white space nor a delimiter.
-constexpr bool is_regular(unsigned char c) { return !is_pdf_ws(c) && !is_delimiter(c); }
+constexpr bool is_regular(unsigned char c) { return has_token_class(c, tc_regular); }
 
 // First position at or after pos that is neither white space nor inside a comment (a
 // '%' up to the next CR or LF), or the end.
@@ -219,6 +243,19 @@ private:
     std::int32_t pos_;
 };
 
+// One key to look up with dict_lookup: the last top-level entry whose key decodes to
+// it; for a reference list, the last copy whose value is an array or a number (none
+// when a later copy has no value at all).
+struct key_lookup {
+    std::string_view key;
+    bool ref_list = false;
+    bool found = false;
+    dict_entry entry;
+};
+
+// Looks up every key in one reading of the dictionary.
+void dict_lookup(std::string_view text, std::span<key_lookup> keys, bool closed = true);
+
 // The last top-level entry whose key decodes to key; false when there is none.
 bool dict_get(std::string_view text, std::string_view key, dict_entry &out, bool closed = true);
 // Every top-level entry whose key decodes to key, in text order.
@@ -238,9 +275,11 @@ std::vector<std::int32_t> references_in(std::string_view text);
 
 // --- dictionary editing ---------------------------------------------------------------
 
-// Removes every top-level /key of a dictionary text that has a value, with its value
-// (and one SP or HT before the key). 1 if anything was removed, 0 if unchanged.
-int strip_dict_entry(dict_text &text, std::string_view key);
+// Removes every top-level entry of a dictionary text whose key is one of keys and that
+// has a value, with its value (and one SP or HT before the key). 1 if anything was
+// removed, 0 if unchanged.
+int strip_dict_entries(dict_text &text, std::initializer_list<std::string_view> keys);
+inline int strip_dict_entry(dict_text &text, std::string_view key) { return strip_dict_entries(text, {key}); }
 
 // The same inside every inline dictionary that is the value of a top-level /outer.
 int strip_inline_dict_entry(dict_text &text, std::string_view outer, std::string_view key);
