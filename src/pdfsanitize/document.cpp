@@ -174,15 +174,25 @@ std::int32_t dict_span_end(const pdf_doc &doc, const pdf_obj &o) {
     return doc.len;
 }
 
+void locate_member_dict(const pdf_obj &o) {
+    if (o.dict_close != dict_close_unknown) return;
+    const std::string_view member(o.text, static_cast<std::size_t>(o.text_len));
+    const std::int32_t open = skip_ws_comments(member, 0);
+    o.dict_start = no_pos;
+    o.dict_close = no_pos;
+    if (open + 1 < o.text_len && member[static_cast<std::size_t>(open)] == '<' && member[static_cast<std::size_t>(open) + 1] == '<') {
+        o.dict_start = open;
+        o.dict_close = scan_dict_close(member, open);
+    }
+}
+
 std::string_view obj_dict_view(const pdf_doc &doc, const pdf_obj *o) {
     if (!o) return {};
     if (o->in_objstm) {
-        // A member may begin with blanks or a comment line before its "<<".
-        const std::string_view t(o->text, static_cast<std::size_t>(o->text_len));
-        const std::int32_t s = skip_ws_comments(t, 0);
-        if (s + 1 >= span_end(t) || t[static_cast<std::size_t>(s)] != '<' || t[static_cast<std::size_t>(s) + 1] != '<') return {};
-        const std::int32_t close = scan_dict_close(t, s);
-        return close < 0 ? std::string_view() : t.substr(static_cast<std::size_t>(s), static_cast<std::size_t>(close + 2 - s));
+        // It may begin with blanks or a comment line before its "<<".
+        locate_member_dict(*o);
+        if (o->dict_start < 0 || o->dict_close < 0) return {};
+        return std::string_view(o->text + o->dict_start, static_cast<std::size_t>(o->dict_close + 2 - o->dict_start));
     }
     if (o->dict_start < 0) return {};
     const std::int32_t end = dict_span_end(doc, *o);
@@ -214,10 +224,9 @@ std::string_view record_dict(const pdf_doc &doc, const pdf_obj &o, bool &closed)
     if (!v.empty()) return v;
     closed = false;
     if (o.in_objstm) {
-        const std::string_view t(o.text, static_cast<std::size_t>(o.text_len));
-        const std::int32_t s = skip_ws_comments(t, 0);
-        if (s + 1 >= span_end(t) || t[static_cast<std::size_t>(s)] != '<' || t[static_cast<std::size_t>(s) + 1] != '<') return {};
-        return t.substr(static_cast<std::size_t>(s));
+        locate_member_dict(o);
+        if (o.dict_start < 0) return {};
+        return std::string_view(o.text + o.dict_start, static_cast<std::size_t>(o.text_len - o.dict_start));
     }
     const std::int32_t s = o.dict_start;
     std::int32_t e = std::min(dict_span_end(doc, o), doc.len);
@@ -232,6 +241,10 @@ std::string_view record_dict(const pdf_doc &doc, const pdf_obj &o, bool &closed)
 int obj_type(const pdf_doc &doc, const pdf_obj &o) {
     bool closed = true;
     const std::string_view d = record_dict(doc, o, closed);
+    return dict_type(d, closed);
+}
+
+int dict_type(std::string_view d, bool closed) {
     dict_entry e;
     if (d.empty() || !dict_get(d, "Type", e, closed) || !e.has_value() || d[static_cast<std::size_t>(e.value_pos)] != '/')
         return 0;

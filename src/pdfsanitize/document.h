@@ -22,7 +22,7 @@ struct pdf_obj {
     std::int32_t num = 0;
     std::int32_t gen = 0;
     std::int32_t start = no_pos;
-    std::int32_t dict_start = no_pos;
+    mutable std::int32_t dict_start = no_pos;  // mutable: a member's is found on first use
     std::int32_t stream_kw = no_pos;
     std::int32_t stream_start = no_pos;
     std::int32_t stream_end = no_pos;
@@ -36,7 +36,9 @@ struct pdf_obj {
     std::int32_t text_len = 0;
     // Where the dictionary-close scan from dict_start over the whole file ends (-1: it
     // does not close), found once by the object scan; dict_close_unknown until then.
-    std::int32_t dict_close = dict_close_unknown;
+    // For an object-stream member both are offsets into its text, found on first use:
+    // its "<<" after blanks and comments, and that dictionary's close.
+    mutable std::int32_t dict_close = dict_close_unknown;
     // 1 for an object-stream container, once expand_object_streams has looked.
     std::int32_t is_container = 0;
 };
@@ -175,6 +177,10 @@ std::int32_t dict_span_end(const pdf_doc &doc, const pdf_obj &o);
 // New dictionary text of the object's own dictionary, or empty.
 dict_text get_obj_dict_text(const pdf_doc &doc, const pdf_obj *o);
 
+// Finds an object-stream member's dictionary (after blanks and comments) into its
+// dict_start and dict_close, once.
+void locate_member_dict(const pdf_obj &o);
+
 // The object's dictionary text for reading only: the bytes in place when they hold no
 // NUL (then they are exactly the copy's bytes), else a copy made in storage.
 std::string_view read_obj_dict_text(const pdf_doc &doc, const pdf_obj *o, dict_text &storage);
@@ -190,6 +196,8 @@ std::string_view record_dict(const pdf_doc &doc, const pdf_obj &o, bool &closed)
 
 // 0 other, 1 page, 2 page-tree node, by the decoded top-level /Type value.
 int obj_type(const pdf_doc &doc, const pdf_obj &o);
+// The same for a dictionary (as record_dict gives it).
+int dict_type(std::string_view d, bool closed);
 
 // 1 when the object's dictionary text names JavaScript or JS, else 0.
 int obj_has_js(const pdf_doc &doc, const pdf_obj *o);

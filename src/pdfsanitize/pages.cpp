@@ -78,7 +78,7 @@ private:
         bool closed = true;
         const std::string_view d = record_dict(doc_, o, closed);
         if (d.empty()) return kind_none;
-        if (obj_type(doc_, o) == 1) return kind_page;
+        if (dict_type(d, closed) == 1) return kind_page;
         dict_entry e;
         return dict_get(d, "Kids", e, closed) ? kind_node : kind_page;
     }

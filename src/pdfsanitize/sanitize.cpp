@@ -41,8 +41,6 @@ removal_policy policy_for(std::int32_t mode) {
 
 namespace {
 
-bool names(std::string_view text, std::string_view name) { return names_present(text, {name}) != 0; }
-
 // The names the object pass tests, as bits in this order.
 constexpr std::uint32_t found_files = 7u, found_forms = 24u, found_js = 96u, found_ef = 128u;
 std::uint32_t object_pass_names(std::string_view t) {
@@ -232,7 +230,8 @@ struct run_state {
                 d.kept.push_back(r);
                 continue;
             }
-            if ((pol.annot_files && names(a, "FileAttachment")) || (pol.annot_widgets && names(a, "Widget"))) {
+            const std::uint32_t kinds = pol.annot_files ? names_present(a, {"FileAttachment", "Widget"}) : 0;
+            if ((kinds & 1u) || (pol.annot_widgets && (kinds & 2u))) {
                 mark_blank(r);
                 d.take_off = true;
                 continue;

@@ -88,10 +88,12 @@ TEST(document, obj_type_reads_the_top_level_type_as_a_reader_does) {
     member.text = "<</Type/Pages>>";
     member.text_len = 15;
     EXPECT_EQ(obj_type(doc, member), 2);
-    member.text = " %QDF\n<</Type/Page>>";  // a member may begin with a comment line
-    member.text_len = 20;
-    EXPECT_EQ(obj_type(doc, member), 1);
-    EXPECT_EQ(get_obj_dict_text(doc, &member), "<</Type/Page>>");
+    pdf_obj commented;
+    commented.in_objstm = 1;
+    commented.text = " %QDF\n<</Type/Page>>";  // a member may begin with a comment line
+    commented.text_len = 20;
+    EXPECT_EQ(obj_type(doc, commented), 1);
+    EXPECT_EQ(get_obj_dict_text(doc, &commented), "<</Type/Page>>");
 }
 
 TEST(document, dictionary_text_and_javascript_of_objects) {
