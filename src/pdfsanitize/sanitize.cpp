@@ -279,21 +279,21 @@ struct run_state {
     void embedded_files_by_shape(const pdf_obj &o, std::string_view t) {
         dict_entry e;
         if (dict_get(t, "EF", e)) mark_blank(o.num);
-        for_each_key_any_depth(t, "EF", [&](std::int32_t vp, std::int32_t ve) {
+        for (const auto &[vp, ve] : key_values_any_depth(t, "EF")) {
             const std::string_view value = t.substr(static_cast<std::size_t>(vp), static_cast<std::size_t>(ve - vp));
             if (is_digit(byte_at(value, 0))) {
                 std::int32_t q = 0;
                 const std::int32_t n = parse_int_at(value, q);
                 mark_blank(n);
                 // An /EF dictionary object is read once, however many refer to it.
-                if (n < 0 || static_cast<std::size_t>(n) >= ef_read.size() || ef_read[static_cast<std::size_t>(n)]) return;
+                if (n < 0 || static_cast<std::size_t>(n) >= ef_read.size() || ef_read[static_cast<std::size_t>(n)]) continue;
                 ef_read[static_cast<std::size_t>(n)] = 1;
                 dict_text storage;
                 for (const std::int32_t r : references_in(read_obj_dict_text(doc, doc_find(doc, n), storage))) mark_blank(r);
             } else {
                 for (const std::int32_t r : references_in(value)) mark_blank(r);
             }
-        });
+        }
     }
 
     std::vector<unsigned char> ef_read;

@@ -794,8 +794,8 @@ bool is_dict_text(std::string_view text) {
            text[text.size() - 1] == '>';
 }
 
-void for_each_key_any_depth(std::string_view text, std::string_view key,
-                            const std::function<void(std::int32_t, std::int32_t)> &fn) {
+std::vector<std::pair<std::int32_t, std::int32_t>> key_values_any_depth(std::string_view text, std::string_view key) {
+    std::vector<std::pair<std::int32_t, std::int32_t>> found;
     // One level per open dictionary or array: whether a dictionary expects a key next.
     struct level {
         bool dict;
@@ -828,7 +828,7 @@ void for_each_key_any_depth(std::string_view text, std::string_view key,
                 stack.back().want_key = false;
                 if (name_decodes_to(text.substr(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(e - i - 1)), key)) {
                     const std::int32_t v = skip_ws_comments(text, e);
-                    if (v < n) fn(v, reader_value_end(text, v));
+                    if (v < n) found.emplace_back(v, reader_value_end(text, v));
                 }
             } else {
                 value_done();
@@ -846,6 +846,7 @@ void for_each_key_any_depth(std::string_view text, std::string_view key,
             value_done();
         }
     }
+    return found;
 }
 
 std::vector<std::int32_t> references_in(std::string_view text) {

@@ -5,11 +5,11 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pdfsanitize {
@@ -264,11 +264,10 @@ std::vector<dict_entry> dict_get_all(std::string_view text, std::string_view key
 // Whether text is a closed dictionary text ("<<" ... its own ">>").
 bool is_dict_text(std::string_view text);
 
-// Calls fn(value_pos, value_end) for the value of every /key standing in key position
-// of a dictionary at any depth of text (nested dictionaries and arrays included, never
-// inside strings or comments). One pass, no recursion.
-void for_each_key_any_depth(std::string_view text, std::string_view key,
-                            const std::function<void(std::int32_t, std::int32_t)> &fn);
+// The value spans (start, end) of every /key standing in key position of a dictionary
+// at any depth of text (nested dictionaries and arrays included, never inside strings or
+// comments), in text order. One pass, no recursion.
+std::vector<std::pair<std::int32_t, std::int32_t>> key_values_any_depth(std::string_view text, std::string_view key);
 
 // The object numbers of the references "N G R" in text, strings and comments passed over.
 std::vector<std::int32_t> references_in(std::string_view text);

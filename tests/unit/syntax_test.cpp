@@ -256,9 +256,8 @@ TEST(syntax, names_present_decodes_escaped_name_tokens) {
 TEST(syntax, keys_at_any_depth_and_references) {
     const std::string t = "<< /EF 4 0 R /A << /EF << /F 5 0 R /UF 6 0 R >> >> /B [<< /EF 7 0 R >>] /C (/EF 8 0 R) /S /EF >>";
     std::vector<std::string> values;
-    for_each_key_any_depth(t, "EF", [&](std::int32_t a, std::int32_t e) {
+    for (const auto &[a, e] : key_values_any_depth(t, "EF"))
         values.emplace_back(t.substr(static_cast<std::size_t>(a), static_cast<std::size_t>(e - a)));
-    });
     EXPECT_EQ(values, (std::vector<std::string>{"4 0 R", "<< /F 5 0 R /UF 6 0 R >>", "7 0 R"}));
     EXPECT_EQ(references_in("<< /F 5 0 R /X (6 0 R) % 7 0 R\n /Y [8 1 R 9] /Z 10 0 Rx >>"),
               (std::vector<std::int32_t>{5, 8}));
