@@ -12,8 +12,8 @@ namespace pdfsanitize {
 
 namespace {
 
-// Grows an element array to hold one more element by the container rule. Returns
-// false (array unchanged) when the new size cannot be had.
+// Grows an element array to hold one more element: its first size, then doubling.
+// Returns false (array unchanged) when the new size cannot be had.
 template <typename T>
 bool grow_for_push(T *&items, std::int32_t count, std::int32_t &cap, std::int32_t first) {
     if (count < cap) return true;

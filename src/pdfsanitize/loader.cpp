@@ -275,7 +275,8 @@ private:
     std::map<std::int32_t, std::int32_t> runs_;
 };
 
-// Declared length of a stream: -1 when it cannot be found by the /Length rules.
+// Declared length of a stream: -1 when /Length gives none (no non-negative integer,
+// or a reference to a missing, stream or non-numeric object).
 // (number, index) pairs of the scratch list, sorted: "the first record with that
 // number" by binary search. Built on the first indirect /Length only.
 class scratch_index {

@@ -94,7 +94,8 @@ std::int32_t skip_pdf_value(std::string_view buf, std::int32_t pos, bracket_memo
 // Decimal integer (optional '-'), 32-bit wrap-around; -1 on failure with pos unchanged.
 std::int32_t parse_int_at(std::string_view buf, std::int32_t &pos);
 
-// As parse_int_at, also accepting '+', and moving pos on failure by the object-stream rules.
+// As parse_int_at, also accepting '+'; on failure pos moves past the byte that stopped it
+// (or onto an 'R'), as an object stream's number pairs are read.
 std::int32_t read_int_adv(std::string_view buf, std::int32_t &pos);
 
 // Plain scans, each a single forward loop without recursion.

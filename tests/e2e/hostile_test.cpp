@@ -1,5 +1,5 @@
 // Hostile shapes: each must finish quickly, use memory in proportion to the file (and
-// the tables by object number), and give the results the rules give.
+// the tables by object number), and give the same results as an ordinary file would.
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <unistd.h>

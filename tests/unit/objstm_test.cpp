@@ -35,7 +35,7 @@ std::string deflated(const std::string &s) {
 }
 #endif
 
-// The decompressed text of the worked example: 17 bytes of pairs, then three objects.
+// The decompressed text of the example stream: 17 bytes of pairs, then three objects.
 const std::string example_text = "10 0 11 30 12 52 " + std::string("<< /Type /Catalog /Pages 11 >>") +
                                   "<< /Type /Pages /Y1 >>" + "(thirteen ch)";
 
