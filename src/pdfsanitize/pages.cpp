@@ -37,19 +37,16 @@ std::vector<std::int32_t> read_kids(const pdf_doc &doc, const pdf_obj &o) {
     bool closed = true;
     const std::string_view d = record_dict(doc, o, closed);
     if (d.empty()) return kids;
+    key_lookup k{"Kids", true, false, {}};
+    dict_lookup(d, {&k, 1}, closed);
+    if (!k.found) return kids;
     // A /Kids given by reference is read only from an array object.
-    const std::vector<dict_entry> all = dict_get_all(d, "Kids", closed);
-    for (std::size_t k = all.size(); k-- > 0;) {
-        if (!all[k].has_value()) break;
-        const unsigned char c = byte_at(d, all[k].value_pos);
-        if (c == '[') break;
-        if (!is_digit(c)) continue;
-        std::int32_t p = all[k].value_pos;
-        const pdf_obj *target = doc_find(doc, parse_int_at(d, p));
+    const std::int32_t array = ref_list_object(d, k.entry);
+    if (array > 0) {
+        const pdf_obj *target = doc_find(doc, array);
         if (!target || !is_array_object(doc, *target)) return kids;
-        break;
     }
-    collect_ref_list(doc, d, "Kids", kids, closed);
+    read_ref_list(doc, d, k.entry, kids);
     if (static_cast<std::int64_t>(kids.size()) > cap) kids.resize(static_cast<std::size_t>(cap));
     return kids;
 }
