@@ -1,13 +1,17 @@
-// Runs the audit over a document loaded by the same loader as the exports.
+// Runs the audit and the verified sanitising run over documents loaded by the same
+// loader as the exports, and writes files with the same writer.
 #include "audit_command.h"
 
 #include <cstdio>
+#include <memory>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "pdfsanitize/audit.h"
 #include "pdfsanitize/errors.h"
 #include "pdfsanitize/loader.h"
+#include "pdfsanitize/writer.h"
 
 using namespace pdfsanitize;
 
@@ -18,17 +22,21 @@ int cmd_audit(int argc, char **argv) try {
     }
     int status = 0;
     for (int i = 0; i < argc; ++i) {
-        pdf_doc doc;
-        if (doc_load(argv[i], doc) != 0) {
-            std::fprintf(stderr, "pdfsanitize: %s\n", g_err);
-            status = 2;
-            continue;
-        }
         audit_report r;
-        audit_document(doc, r);
+        {
+            pdf_doc doc;
+            if (doc_load(argv[i], doc) != 0) {
+                std::fprintf(stderr, "pdfsanitize: %s\n", g_err);
+                status = 2;
+                continue;
+            }
+            audit_document(doc, r);
+        }
         std::printf("%s\n", audit_json(r, argv[i]).c_str());
-        for (const auto &spots : r.blind_spots)
-            if (!spots.empty() && status < 1) status = 1;
+        for (const mode_audit &m : r.modes)
+            if (!m.error.empty()) std::fprintf(stderr, "pdfsanitize: %s: %s: %s\n", argv[i], m.promise->name, m.error.c_str());
+        if (r.has_error()) status = 2;
+        else if (r.has_blind_spot() && status < 1) status = 1;
     }
     return status;
 } catch (const std::bad_alloc &) {
@@ -36,22 +44,54 @@ int cmd_audit(int argc, char **argv) try {
     return 2;
 }
 
-std::string strict_blind_spots(const char *path, const char *mode) try {
-    pdf_doc doc;
-    if (doc_load(path, doc) != 0) return {};
-    audit_report r;
-    audit_document(doc, r);
-    const std::string_view m = mode;
-    const audit_mode which = m == "remove-js" ? audit_js
-                             : m == "remove-attachments" ? audit_attachments
-                             : m == "remove-actions" ? audit_actions
-                                                     : audit_full;
-    std::string out;
-    for (const std::string &s : r.blind_spots[static_cast<std::size_t>(which)]) {
-        if (!out.empty()) out += ", ";
-        out += s;
+namespace {
+
+// Writes the report; false (with the reason printed) when it cannot be written whole.
+bool write_report(const char *path, const run_report &r) {
+    const std::string text = run_report_json(r);
+    std::FILE *f = std::fopen(path, "wb");
+    bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f && std::fclose(f) != 0) ok = false;
+    if (!ok) std::fprintf(stderr, "pdfsanitize: cannot write report %s\n", path);
+    return ok;
+}
+
+}  // namespace
+
+int run_verified(const char *mode, const char *in, const char *out_path, bool strict, const char *report_path) try {
+    const mode_promise *promise = promise_for_name(mode);
+    run_report rep;
+    rep.input = in;
+    rep.output = out_path;
+    rep.promise = promise;
+    auto fail = [&](const char *message) {
+        std::fprintf(stderr, "pdfsanitize: %s\n", message);
+        rep.error = message;
+        if (report_path) write_report(report_path, rep);
+        return 2;
+    };
+    outbuf out;
+    removal_log removed;
+    {
+        pdf_doc doc;
+        if (doc_load(in, doc) != 0) return fail(g_err);
+        if (sanitize_document(doc, promise->mode, out, &removed) != 0) return fail(g_err);
+    }  // the document is released before the output is verified and written
+    const verified_output left = check_output(*promise, {out.data, static_cast<std::size_t>(out.len)});
+    rep.removed = &removed;
+    rep.left = &left;
+    if (strict && !left.blind_spots.empty()) {
+        std::fprintf(stderr, "pdfsanitize: --strict: %s leaves reachable content in the output for %s: %s\n", mode, in,
+                     describe_findings(left.blind_spots).c_str());
+        rep.refused = true;
+        if (report_path) write_report(report_path, rep);
+        return 3;
     }
-    return out;
+    if (!write_output_file(out_path, out.data, out.len)) return fail(g_err);
+    rep.written = true;
+    if (report_path && !write_report(report_path, rep)) return 2;
+    return 0;
 } catch (const std::bad_alloc &) {
-    return "the audit ran out of memory";  // refuse rather than promise
+    std::fputs("pdfsanitize: out of memory\n", stderr);
+    return 2;
 }

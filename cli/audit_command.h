@@ -1,11 +1,11 @@
-// The audit subcommand and the --strict check, on the library's internal API.
+// The audit subcommand and the verified sanitising run (--strict, --report), on the
+// library's internal C++ API.
 #pragma once
-
-#include <string>
 
 // pdfsanitize audit FILE...: one JSON line per file; the exit status.
 int cmd_audit(int argc, char **argv);
 
-// The blind spots of a mode ("full", "remove-js", ...) for a file, comma-separated;
-// empty when there are none, or when the file cannot be loaded (the run reports that).
-std::string strict_blind_spots(const char *path, const char *mode);
+// Sanitises in with the named mode, verifies the output in memory, and writes it to out
+// unless strict is set and the mode's promise is broken. With report_path, the run's
+// report is written there. The exit status: 0 written, 2 failed, 3 refused.
+int run_verified(const char *mode, const char *in, const char *out, bool strict, const char *report_path);

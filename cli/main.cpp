@@ -1,6 +1,6 @@
 // pdfsanitize: the command-line face of the library. The scan and sanitising
-// subcommands go through the public C interface only, as any host would; audit and
-// --strict use the library's internal C++ API (audit_command.cpp).
+// subcommands go through the public C interface only, as any host would; audit,
+// --strict and --report use the library's internal C++ API (audit_command.cpp).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,11 +24,10 @@ namespace {
 constexpr int exit_clean = 0;
 constexpr int exit_found = 1;
 constexpr int exit_failed = 2;
-constexpr int exit_strict_refused = 3;
 
 const char usage[] =
     "usage: pdfsanitize scan FILE...\n"
-    "       pdfsanitize full|remove-js|remove-attachments|remove-actions [--strict] IN OUT\n"
+    "       pdfsanitize full|remove-js|remove-attachments|remove-actions [--strict] [--report FILE] IN OUT\n"
     "       pdfsanitize audit FILE...\n"
     "       pdfsanitize --help | --version\n"
     "\n"
@@ -39,13 +38,17 @@ const char usage[] =
     "full      writes OUT without JavaScript, attachments, automatic actions and forms.\n"
     "remove-js, remove-attachments, remove-actions\n"
     "          write OUT without that one kind of content.\n"
-    "--strict  audit IN first and refuse to write OUT (status 3) when the chosen mode\n"
-    "          cannot promise a clean result; the blind spots are named.\n"
-    "audit     prints one line of JSON per file telling what the byte-level rules\n"
-    "          cannot see (escaped names, comments and repeated keys in\n"
-    "          dictionaries, actions outside the places the modes visit, XFA, rich\n"
-    "          media, 3D, object streams that could not be expanded, script streams\n"
-    "          left behind) and the blind spots of each mode.\n"
+    "--strict  verify the output before writing it and refuse (status 3, nothing\n"
+    "          written) when a reader could still reach content the mode promises to\n"
+    "          remove; what remains is named.\n"
+    "--report FILE\n"
+    "          write one JSON document to FILE: what was removed and what the\n"
+    "          verifier found left in the output.\n"
+    "audit     runs each mode in memory, verifies its output and prints one line of\n"
+    "          JSON per file: per mode the blind spots (reachable content the mode\n"
+    "          promises to remove, with object numbers, paths and the findings about\n"
+    "          the input that explain them) and the residue (active content the mode\n"
+    "          keeps by rule), then the findings about the input.\n"
     "\n"
     "Exit status: 0 all files clean (or the output was written; for audit: no mode\n"
     "has a blind spot), 1 active content found (audit: some mode has one), 2 a file\n"
@@ -83,8 +86,18 @@ int cmd_scan(int argc, char **argv) {
 
 int cmd_sanitize(const char *mode, int (*fn)(const char *, const char *), int argc, char **argv) {
     bool strict = false;
-    if (argc > 0 && std::string_view(argv[0]) == "--strict") {
-        strict = true;
+    const char *report = nullptr;
+    while (argc > 0) {
+        const std::string_view opt = argv[0];
+        if (opt == "--strict") {
+            strict = true;
+        } else if (opt == "--report" && argc > 1) {
+            report = argv[1];
+            --argc;
+            ++argv;
+        } else {
+            break;
+        }
         --argc;
         ++argv;
     }
@@ -92,14 +105,8 @@ int cmd_sanitize(const char *mode, int (*fn)(const char *, const char *), int ar
         std::fputs(usage, stderr);
         return exit_failed;
     }
-    if (strict) {
-        const std::string spots = strict_blind_spots(argv[0], mode);
-        if (!spots.empty()) {
-            std::fprintf(stderr, "pdfsanitize: --strict: %s cannot promise a clean result for %s: %s\n", mode, argv[0],
-                         spots.c_str());
-            return exit_strict_refused;
-        }
-    }
+    // A verified run sanitises in memory, checks the output, then writes it.
+    if (strict || report) return run_verified(mode, argv[0], argv[1], strict, report);
     if (!fn(argv[0], argv[1])) {
         std::fprintf(stderr, "pdfsanitize: %s\n", pdfsanitize_last_error());
         return exit_failed;

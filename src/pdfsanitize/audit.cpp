@@ -1,28 +1,39 @@
-// The audit walks every object once more, with a tokenizer that knows strings,
-// comments and nesting (which the removal rules do not), and reports what could pass
-// the rules unseen.
+// The input findings come from one more walk over every object, with a tokenizer that
+// knows strings, comments and nesting; the blind spots come from the verifier, run on
+// each mode's output assembled in memory.
 #include "audit.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <new>
 #include <set>
 #include <unordered_set>
+
+#include "errors.h"
+#include "writer.h"
 
 namespace pdfsanitize {
 
 namespace {
 
-const std::set<std::string, std::less<>> watched_names = {
+// Fixed tables only: nothing here allocates before it is used.
+constexpr std::array<std::string_view, 23> watched_names = {
     "JS",       "JavaScript", "AA",     "OpenAction", "AcroForm", "XFA",         "Names",      "EmbeddedFile",
     "EmbeddedFiles", "Filespec", "FileAttachment", "Widget", "Launch", "URI", "SubmitForm", "ImportData",
     "GoToR",    "GoToE",      "RichMedia", "Encrypt",  "ObjStm",   "S",           "A"};
 
-const std::set<std::string, std::less<>> action_types = {"JavaScript", "Launch", "URI",       "SubmitForm",
-                                                         "ImportData", "GoToR",  "GoToE",     "Rendition",
-                                                         "RichMediaExecute", "Named", "GoTo"};
+constexpr std::array<std::string_view, 11> action_types = {"JavaScript", "Launch", "URI",       "SubmitForm",
+                                                           "ImportData", "GoToR",  "GoToE",     "Rendition",
+                                                           "RichMediaExecute", "Named", "GoTo"};
 
-const std::set<std::string, std::less<>> removed_keys = {"OpenAction", "AA",       "A",  "JS",
-                                                         "AcroForm",   "Names",    "EmbeddedFiles", "AF"};
+constexpr std::array<std::string_view, 8> removed_keys = {"OpenAction", "AA",       "A",  "JS",
+                                                          "AcroForm",   "Names",    "EmbeddedFiles", "AF"};
+
+template <std::size_t N>
+bool listed(const std::array<std::string_view, N> &table, std::string_view name) {
+    return std::find(table.begin(), table.end(), name) != table.end();
+}
 
 // The bytes an object is written with, stream data left out.
 std::string_view object_span(const pdf_doc &doc, const pdf_obj &o) {
@@ -98,7 +109,7 @@ dict_walk walk_dictionary(std::string_view t) {
             const std::int32_t j = name_token_end(t, i);
             const std::string name = decode_name(t.substr(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(j - i - 1)));
             if (!stack.empty() && stack.back().dict && stack.back().want_key) {
-                if (!stack.back().keys.insert(name).second && removed_keys.count(name)) w.repeated.push_back(name);
+                if (!stack.back().keys.insert(name).second && listed(removed_keys, name)) w.repeated.push_back(name);
                 stack.back().want_key = false;
             } else {
                 value_done();
@@ -190,7 +201,7 @@ struct auditor {
             if (t.empty()) continue;
             for (std::int32_t p = find_name(t, 0, "S"); p >= 0; p = find_name(t, p + 1, "S")) {
                 const std::string type = action_type(t, p);
-                if (!action_types.count(type)) continue;
+                if (!listed(action_types, type)) continue;
                 ++r.actions[type];
                 bool automatic_here = automatic.count(o.num) > 0;
                 for (const auto &[a, b] : spans[static_cast<std::size_t>(i)])
@@ -239,7 +250,7 @@ struct auditor {
             for_each_name_token(object_span(doc, o), [&](std::string_view raw) {
                 if (raw.find('#') == std::string_view::npos) return;
                 const std::string name = decode_name(raw);
-                if (watched_names.count(name)) r.escaped_names.push_back({o.num, name});
+                if (listed(watched_names, name)) r.escaped_names.push_back({o.num, name});
             });
             const dict_text t = get_obj_dict_text(doc, &o);
             if (t.empty()) continue;
@@ -270,27 +281,6 @@ struct auditor {
             const dict_text names = dict_text_at(catalog, v);
             if (!names.empty() && find_name(names, 0, "JavaScript") >= 0) r.inline_js_names = true;
         }
-    }
-
-    void blind_spots() {
-        auto mark = [&](std::initializer_list<audit_mode> modes, const std::string &what) {
-            for (const audit_mode m : modes) r.blind_spots[static_cast<std::size_t>(m)].push_back(what);
-        };
-        // Escaped names, comments and keys written twice are read as a reader reads them
-        // by every mode now: reported as findings, they keep no mode from its promise.
-        const auto all = {audit_js, audit_attachments, audit_actions, audit_full};
-        if (!r.unexpanded_object_streams.empty()) mark(all, "unexpanded_object_streams");
-        for (const char *type : {"Launch", "SubmitForm", "ImportData", "GoToE", "RichMediaExecute"}) {
-            const auto it = r.actions_outside_automatic.find(type);
-            if (it != r.actions_outside_automatic.end() && it->second > 0) mark({audit_full}, std::string("actions:") + type);
-        }
-        for (const auto &[type, n] : r.outline_actions)
-            if (n > 0 && type != "GoTo" && type != "Named") mark({audit_js, audit_actions, audit_full}, "outline_actions:" + type);
-        if (!r.xfa.empty()) mark({audit_js, audit_actions}, "xfa");
-        if (!r.richmedia.empty()) mark({audit_js, audit_full}, "richmedia");
-        if (!r.three_d.empty()) mark({audit_js, audit_full}, "three_d");
-        if (!r.js_source_streams.empty()) mark({audit_js, audit_full}, "js_source_streams");
-        if (r.inline_js_names) mark({audit_js}, "inline_js_names");
     }
 };
 
@@ -357,8 +347,80 @@ void json_counts(std::string &out, const std::map<std::string, std::int64_t> &m)
     out += '}';
 }
 
+// Input findings that mention object n: what may explain a blind spot there.
+std::vector<std::string> evidence_for(const audit_report &r, std::int32_t n, std::int32_t catalog) {
+    std::vector<std::string> ev;
+    auto in = [n](const std::vector<std::int32_t> &v) { return std::find(v.begin(), v.end(), n) != v.end(); };
+    for (const audit_item &i : r.escaped_names)
+        if (i.object == n) ev.push_back("escaped_names:" + i.detail);
+    for (const audit_item &i : r.duplicate_keys)
+        if (i.object == n) ev.push_back("duplicate_keys:" + i.detail);
+    if (in(r.comments_in_dictionaries)) ev.push_back("comments_in_dictionaries");
+    if (in(r.xfa)) ev.push_back("xfa");
+    if (in(r.richmedia)) ev.push_back("richmedia");
+    if (in(r.three_d)) ev.push_back("three_d");
+    if (in(r.js_source_streams)) ev.push_back("js_source_streams");
+    if (r.inline_js_names && n == catalog) ev.push_back("inline_js_names");
+    if (!r.unexpanded_object_streams.empty()) ev.push_back("unexpanded_object_streams");
+    std::sort(ev.begin(), ev.end());
+    ev.erase(std::unique(ev.begin(), ev.end()), ev.end());
+    return ev;
+}
+
+void json_finding(std::string &out, const reach_finding &f, const std::vector<std::string> *evidence) {
+    out += "{\"kind\":\"";
+    out += reach_kind_name(f.kind);
+    out += "\",\"detail\":";
+    json_string(out, f.detail);
+    out += ",\"object\":" + std::to_string(f.object) + ",\"holder\":\"";
+    out += reach_holder_name(f.holder);
+    out += "\",\"path\":";
+    json_string(out, f.path);
+    if (evidence) {
+        out += ",\"evidence\":";
+        json_strings(out, *evidence);
+    }
+    out += '}';
+}
+
+// A list of findings, the first few hundred written out, with the whole count.
+constexpr std::size_t listed_findings = 200;
+
+void json_findings(std::string &out, const char *name, const std::vector<reach_finding> &v,
+                   const audit_report *evidence_from, std::int32_t catalog) {
+    out += '"';
+    out += name;
+    out += "\":[";
+    for (std::size_t i = 0; i < v.size() && i < listed_findings; ++i) {
+        if (i) out += ',';
+        if (evidence_from) {
+            const std::vector<std::string> ev = evidence_for(*evidence_from, v[i].object, catalog);
+            json_finding(out, v[i], &ev);
+        } else {
+            json_finding(out, v[i], nullptr);
+        }
+    }
+    out += "],\"";
+    out += name;
+    out += "_count\":" + std::to_string(v.size());
+}
+
 }  // namespace
 
+verified_output check_output(const mode_promise &p, std::string_view out) {
+    verified_output v;
+    for (reach_finding &f : verify_output(out).findings)
+        (breaks_promise(p, f) ? v.blind_spots : v.residue).push_back(std::move(f));
+    return v;
+}
+
+bool audit_report::has_blind_spot() const {
+    return std::any_of(modes.begin(), modes.end(), [](const mode_audit &m) { return !m.found.blind_spots.empty(); });
+}
+
+bool audit_report::has_error() const {
+    return std::any_of(modes.begin(), modes.end(), [](const mode_audit &m) { return !m.error.empty(); });
+}
 
 void audit_document(const pdf_doc &doc, audit_report &report) {
     report = audit_report{};
@@ -371,13 +433,40 @@ void audit_document(const pdf_doc &doc, audit_report &report) {
         a.outline_pass(catalog);
         a.catalog_pass(catalog);
     }
-    a.blind_spots();
+    report.catalog = doc.catalog;
+    std::size_t k = 0;
+    for (const mode_promise &p : mode_promises()) {
+        mode_audit &m = report.modes[k++];
+        m.promise = &p;
+        outbuf out;
+        if (sanitize_document(doc, p.mode, out) != 0) {
+            m.error = g_err;
+            continue;
+        }
+        m.found = check_output(p, {out.data, static_cast<std::size_t>(out.len)});
+    }
 }
 
 std::string audit_json(const audit_report &r, std::string_view file) {
-    std::string out = "{\"file\":";
+    std::string out = "{\"version\":1,\"file\":";
     json_string(out, file);
-    out += ",\"escaped_names\":";
+    out += ",\"modes\":{";
+    for (std::size_t k = 0; k < r.modes.size(); ++k) {
+        const mode_audit &m = r.modes[k];
+        if (k) out += ',';
+        json_string(out, m.promise ? m.promise->name : "");
+        out += ":{";
+        if (!m.error.empty()) {
+            out += "\"error\":";
+            json_string(out, m.error);
+        } else {
+            json_findings(out, "blind_spots", m.found.blind_spots, &r, r.catalog);
+            out += ',';
+            json_findings(out, "residue", m.found.residue, nullptr, 0);
+        }
+        out += '}';
+    }
+    out += "},\"input\":{\"escaped_names\":";
     json_items(out, r.escaped_names, "name");
     out += ",\"actions\":";
     json_counts(out, r.actions);
@@ -401,17 +490,60 @@ std::string audit_json(const audit_report &r, std::string_view file) {
     json_numbers(out, r.js_source_streams);
     out += ",\"inline_js_names\":";
     out += r.inline_js_names ? "true" : "false";
-    out += ",\"blind_spots\":{";
-    const char *modes[4] = {"js", "attachments", "actions", "full"};
-    for (int m = 0; m < 4; ++m) {
-        if (m) out += ',';
-        out += '"';
-        out += modes[m];
-        out += "\":";
-        json_strings(out, r.blind_spots[static_cast<std::size_t>(m)]);
-    }
     out += "}}";
     return out;
+}
+
+std::string run_report_json(const run_report &r) {
+    std::string out = "{\"version\":1,\"input\":";
+    json_string(out, r.input);
+    out += ",\"output\":";
+    json_string(out, r.output);
+    out += ",\"mode\":";
+    json_string(out, r.promise ? r.promise->name : "");
+    out += r.written ? ",\"written\":true" : ",\"written\":false";
+    out += r.refused ? ",\"refused\":true" : ",\"refused\":false";
+    if (!r.error.empty()) {
+        out += ",\"error\":";
+        json_string(out, r.error);
+    }
+    if (r.removed) {
+        out += ",\"removed\":{\"entries\":[";
+        for (std::size_t i = 0; i < r.removed->entries.size(); ++i) {
+            if (i) out += ',';
+            out += "{\"object\":" + std::to_string(r.removed->entries[i].object) + ",\"key\":";
+            json_string(out, r.removed->entries[i].key);
+            out += '}';
+        }
+        out += "],\"placeholders\":[";
+        for (std::size_t i = 0; i < r.removed->placeholders.size(); ++i) {
+            if (i) out += ',';
+            out += "{\"object\":" + std::to_string(r.removed->placeholders[i].object) + ",\"reason\":";
+            json_string(out, placeholder_reason_name(r.removed->placeholders[i].reason));
+            out += '}';
+        }
+        out += "]}";
+    }
+    if (r.left) {
+        out += ",\"left\":{";
+        json_findings(out, "blind_spots", r.left->blind_spots, nullptr, 0);
+        out += ',';
+        json_findings(out, "residue", r.left->residue, nullptr, 0);
+        out += '}';
+    }
+    out += "}\n";
+    return out;
+}
+
+std::string describe_findings(const std::vector<reach_finding> &f, std::size_t at_most) {
+    std::string s;
+    for (std::size_t i = 0; i < f.size() && i < at_most; ++i) {
+        if (i) s += ", ";
+        s += reach_kind_name(f[i].kind);
+        s += ' ' + f[i].detail + " (object " + std::to_string(f[i].object) + ", " + f[i].path + ')';
+    }
+    if (f.size() > at_most) s += " and " + std::to_string(f.size() - at_most) + " more";
+    return s;
 }
 
 }  // namespace pdfsanitize

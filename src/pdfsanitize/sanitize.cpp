@@ -39,6 +39,18 @@ removal_policy policy_for(std::int32_t mode) {
     return p;
 }
 
+const char *placeholder_reason_name(placeholder_reason r) {
+    switch (r) {
+    case placeholder_reason::file_attachment_annotation: return "file attachment annotation";
+    case placeholder_reason::widget_annotation: return "widget annotation";
+    case placeholder_reason::embedded_file: return "embedded file";
+    case placeholder_reason::file_specification: return "file specification or embedded file";
+    case placeholder_reason::form_or_javascript: return "form or JavaScript";
+    case placeholder_reason::javascript: return "JavaScript";
+    default: return "none";
+    }
+}
+
 namespace {
 
 // The names the object pass tests, as bits in this order.
@@ -92,12 +104,21 @@ private:
 };
 
 struct run_state {
-    run_state(const pdf_doc &d, const removal_policy &p) : doc(d), pol(p) {}
+    run_state(const pdf_doc &d, const removal_policy &p, removal_log *l) : doc(d), pol(p), log(l) {}
 
     const pdf_doc &doc;
     removal_policy pol;
+    removal_log *log;
     replacement_map repl;
+    // Nonzero: the object is written as an empty placeholder, for this reason (the first).
     std::vector<unsigned char> blank;
+
+    // Cuts every top-level /key of object num's text; 1 when something was cut.
+    int cut(std::int32_t num, dict_text &t, std::string_view key) {
+        const int removed = strip_dict_entry(t, key);
+        if (removed && log) log->entries.push_back({num, std::string(key)});
+        return removed;
+    }
 
     // Edits add up: a pass edits what an earlier pass already made of the object.
     dict_text text_of(std::int32_t num) const {
@@ -115,16 +136,17 @@ struct run_state {
         repl[num] = std::move(t);
     }
 
-    void mark_blank(std::int32_t num) {
+    void mark_blank(std::int32_t num, placeholder_reason why) {
         // The catalog stays at the root of the document whatever it names.
         if (num == doc.catalog) return;
-        if (num >= 0 && static_cast<std::size_t>(num) < blank.size()) blank[static_cast<std::size_t>(num)] = 1;
+        if (num >= 0 && static_cast<std::size_t>(num) < blank.size() && !blank[static_cast<std::size_t>(num)])
+            blank[static_cast<std::size_t>(num)] = static_cast<unsigned char>(why);
     }
 
     // Removes every top-level /key when one of them leads to JavaScript: an indirect
     // object that names it, or the bytes from an inline value's '<' to the end of the
     // text. 1 when the test fired.
-    int js_guarded_remove(dict_text &t, std::string_view key) {
+    int js_guarded_remove(std::int32_t num, dict_text &t, std::string_view key) {
         bool js = false;
         for (const dict_entry &e : dict_get_all(t, key)) {
             if (!e.has_value()) continue;
@@ -138,13 +160,13 @@ struct run_state {
             }
         }
         if (!js) return 0;
-        strip_dict_entry(t, key);
+        cut(num, t, key);
         return 1;
     }
 
-    int remove_actions(dict_text &t, std::string_view key, removal_policy::actions how) {
-        if (how == removal_policy::actions::all) return strip_dict_entry(t, key);
-        if (how == removal_policy::actions::if_javascript) return js_guarded_remove(t, key);
+    int remove_actions(std::int32_t num, dict_text &t, std::string_view key, removal_policy::actions how) {
+        if (how == removal_policy::actions::all) return cut(num, t, key);
+        if (how == removal_policy::actions::if_javascript) return js_guarded_remove(num, t, key);
         return 0;
     }
 
@@ -153,14 +175,19 @@ struct run_state {
         dict_text t = text_of(doc.catalog);
         if (t.empty()) return;
         bool changed = false;
-        changed |= remove_actions(t, "OpenAction", pol.catalog_actions) != 0;
-        changed |= remove_actions(t, "AA", pol.catalog_actions) != 0;
-        if (pol.catalog_form) changed |= strip_dict_entry(t, "AcroForm") != 0;
+        const std::int32_t cat = doc.catalog;
+        changed |= remove_actions(cat, t, "OpenAction", pol.catalog_actions) != 0;
+        changed |= remove_actions(cat, t, "AA", pol.catalog_actions) != 0;
+        if (pol.catalog_form) changed |= cut(cat, t, "AcroForm") != 0;
         if (pol.catalog_attachments) {
-            const int a = strip_dict_entry(t, "AF");
-            const int b = strip_dict_entry(t, "Collection");
+            const int a = cut(cat, t, "AF");
+            const int b = cut(cat, t, "Collection");
             // The attachments' name tree, at the top level or in an inline names dictionary.
-            const int c = strip_dict_entry(t, "EmbeddedFiles") | strip_inline_dict_entry(t, "Names", "EmbeddedFiles");
+            int c = cut(cat, t, "EmbeddedFiles");
+            if (strip_inline_dict_entry(t, "Names", "EmbeddedFiles")) {
+                c = 1;
+                if (log) log->entries.push_back({cat, "Names/EmbeddedFiles"});
+            }
             changed |= (a | b | c) != 0;
         }
 
@@ -173,15 +200,15 @@ struct run_state {
                 const std::int32_t n = parse_int_at(t, v);
                 dict_text d = text_of(n);
                 if (!d.empty()) {
-                    if (pol.names_javascript && strip_dict_entry(d, "JavaScript")) {
-                        if (pol.catalog_attachments) strip_dict_entry(d, "EmbeddedFiles");
+                    if (pol.names_javascript && cut(n, d, "JavaScript")) {
+                        if (pol.catalog_attachments) cut(n, d, "EmbeddedFiles");
                         replace(n, std::move(d));
-                    } else if (pol.catalog_attachments && strip_dict_entry(d, "EmbeddedFiles")) {
+                    } else if (pol.catalog_attachments && cut(n, d, "EmbeddedFiles")) {
                         replace(n, std::move(d));
                     }
                 }
             } else if (is_dict_text(value) && pol.inline_names) {
-                strip_dict_entry(t, "Names");
+                cut(doc.catalog, t, "Names");
                 force = true;
             }
         }
@@ -190,13 +217,19 @@ struct run_state {
 
     // Cuts an annotation's /A and /AA, whatever they do.
     void strip_actions(std::int32_t r, dict_text &a) {
+        if (log) {
+            for (const std::string_view key : {"A", "AA"}) {
+                dict_entry e;
+                if (dict_get(a, key, e) && e.has_value()) log->entries.push_back({r, std::string(key)});
+            }
+        }
         if (strip_dict_entries(a, {"A", "AA"})) replace(r, std::move(a));
     }
 
     void page(std::int32_t p) {
         dict_text t = text_of(p);
         if (t.empty()) return;
-        const bool changed = remove_actions(t, "AA", pol.page_actions) != 0;
+        const bool changed = remove_actions(p, t, "AA", pol.page_actions) != 0;
 
         // Annotations are decided whatever page lists them: pages that share one
         // annotation array reuse its first decision.
@@ -232,7 +265,8 @@ struct run_state {
             }
             const std::uint32_t kinds = pol.annot_files ? names_present(a, {"FileAttachment", "Widget"}) : 0;
             if ((kinds & 1u) || (pol.annot_widgets && (kinds & 2u))) {
-                mark_blank(r);
+                mark_blank(r, (kinds & 1u) ? placeholder_reason::file_attachment_annotation
+                                           : placeholder_reason::widget_annotation);
                 d.take_off = true;
                 continue;
             }
@@ -278,20 +312,21 @@ struct run_state {
     // /EF dictionary given by reference, and everything an /EF dictionary refers to.
     void embedded_files_by_shape(const pdf_obj &o, std::string_view t) {
         dict_entry e;
-        if (dict_get(t, "EF", e)) mark_blank(o.num);
+        const auto ef = placeholder_reason::embedded_file;
+        if (dict_get(t, "EF", e)) mark_blank(o.num, ef);
         for (const auto &[vp, ve] : key_values_any_depth(t, "EF")) {
             const std::string_view value = t.substr(static_cast<std::size_t>(vp), static_cast<std::size_t>(ve - vp));
             if (is_digit(byte_at(value, 0))) {
                 std::int32_t q = 0;
                 const std::int32_t n = parse_int_at(value, q);
-                mark_blank(n);
+                mark_blank(n, ef);
                 // An /EF dictionary object is read once, however many refer to it.
                 if (n < 0 || static_cast<std::size_t>(n) >= ef_read.size() || ef_read[static_cast<std::size_t>(n)]) continue;
                 ef_read[static_cast<std::size_t>(n)] = 1;
                 dict_text storage;
-                for (const std::int32_t r : references_in(read_obj_dict_text(doc, doc_find(doc, n), storage))) mark_blank(r);
+                for (const std::int32_t r : references_in(read_obj_dict_text(doc, doc_find(doc, n), storage))) mark_blank(r, ef);
             } else {
-                for (const std::int32_t r : references_in(value)) mark_blank(r);
+                for (const std::int32_t r : references_in(value)) mark_blank(r, ef);
             }
         }
     }
@@ -309,16 +344,17 @@ struct run_state {
             if (pol.object_files && (found & found_ef) && !t.empty()) embedded_files_by_shape(o, t);
             if (o.num == doc.catalog) continue;
             const bool files = (found & found_files) != 0, forms = (found & found_forms) != 0, js = (found & found_js) != 0;
-            if ((pol.object_files && files) || (pol.object_forms_js && (forms || js)) || (pol.object_js && js))
-                mark_blank(o.num);
+            if (pol.object_files && files) mark_blank(o.num, placeholder_reason::file_specification);
+            else if (pol.object_forms_js && (forms || js)) mark_blank(o.num, placeholder_reason::form_or_javascript);
+            else if (pol.object_js && js) mark_blank(o.num, placeholder_reason::javascript);
         }
     }
 };
 
 }  // namespace
 
-int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out) {
-    run_state run(doc, policy_for(mode));
+int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out, removal_log *log) {
+    run_state run(doc, policy_for(mode), log);
     try {
         run.blank.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
     } catch (const std::bad_alloc &) {
@@ -328,6 +364,11 @@ int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out) {
     run.catalog_pass();
     run.page_pass();
     run.object_pass();
+    if (log) {
+        for (std::int32_t i = 1; i <= doc.max_num; ++i)
+            if (run.blank[static_cast<std::size_t>(i)] && i != doc.catalog && doc_find(doc, i))
+                log->placeholders.push_back({i, static_cast<placeholder_reason>(run.blank[static_cast<std::size_t>(i)])});
+    }
     return assemble_document(doc, run.repl, run.blank, out);
 }
 

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "document.h"
 
@@ -40,9 +42,31 @@ removal_policy policy_for(std::int32_t mode);
 
 struct outbuf;
 
+// Why an object was written as an empty placeholder.
+enum class placeholder_reason : std::uint8_t {
+    none, file_attachment_annotation, widget_annotation, embedded_file, file_specification, form_or_javascript,
+    javascript
+};
+const char *placeholder_reason_name(placeholder_reason r);
+
+// What a run took out, for those who log it.
+struct removal_log {
+    struct cut {
+        std::int32_t object;
+        std::string key;
+    };
+    struct placeholder {
+        std::int32_t object;
+        placeholder_reason reason;
+    };
+    std::vector<cut> entries;             // dictionary entries removed, by object and key
+    std::vector<placeholder> placeholders;  // in object order
+};
+
 // The removal policy and the assembly of the new file for a loaded document: 0 with
-// the whole file in out, or -1 with "out of memory" reported.
-int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out);
+// the whole file in out, or -1 with "out of memory" reported. With a log, what was
+// removed is recorded there too.
+int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out, removal_log *log = nullptr);
 
 // The sanitising run: 1 when the output file was written whole, 0 with the reason in
 // the last-error message.

@@ -7,6 +7,7 @@
 // 77 when pdf.js is not installed (the check is skipped).
 import { existsSync, readFileSync } from 'node:fs';
 import path from 'node:path';
+import { pdfjsLeftovers } from './readers.mjs';
 
 let pdfjs;
 try {
@@ -23,38 +24,6 @@ if (!manifest || !existsSync(manifest)) {
 }
 const base = path.dirname(manifest);
 
-// What pdf.js still finds of the content a mode removes; empty when nothing.
-async function leftovers(doc, mode) {
-  const found = [];
-  const js = mode === 'js' || mode === 'full';
-  const files = mode === 'attachments' || mode === 'full';
-  const actions = mode === 'actions' || mode === 'full';
-  const docActions = (await doc.getJSActions()) ?? {};
-  if (js && Object.keys(docActions).length) found.push(`document JavaScript ${Object.keys(docActions)}`);
-  if (actions) {
-    if (await doc.getOpenAction()) found.push('an open action');
-    // The open action and the catalog's /AA events (not the document's named scripts).
-    const automatic = ['OpenAction', 'WillClose', 'WillSave', 'DidSave', 'WillPrint', 'DidPrint'];
-    for (const k of Object.keys(docActions)) if (automatic.includes(k)) found.push(`document action ${k}`);
-  }
-  if (files) {
-    const att = (await doc.getAttachments()) ?? {};
-    if (Object.keys(att).length) found.push(`attachments ${Object.keys(att)}`);
-  }
-  if (mode === 'full' && (await doc.getFieldObjects())) found.push('form fields');
-  for (let i = 1; i <= doc.numPages; ++i) {
-    // A page pdf.js cannot open (a page tree with a missing kid) shows it nothing.
-    const page = await doc.getPage(i).catch(() => null);
-    if (!page) continue;
-    if ((js || actions) && (await page.getJSActions())) found.push(`page ${i} actions`);
-    for (const a of await page.getAnnotations()) {
-      if (js && a.actions && Object.keys(a.actions).length) found.push(`page ${i} annotation JavaScript`);
-      if (files && (a.annotationType === 17 || a.file)) found.push(`page ${i} file attachment`);
-      if (mode === 'full' && a.annotationType === 20) found.push(`page ${i} widget`);
-    }
-  }
-  return found;
-}
 const lines = readFileSync(manifest, 'utf8').split('\n').filter((l) => l.trim() !== '');
 let failures = 0;
 for (const line of lines) {
@@ -74,7 +43,7 @@ for (const line of lines) {
       throw new Error(`${doc.numPages} pages, expected ${expected}`);
     }
     if (mode) {
-      const found = await leftovers(doc, mode);
+      const found = await pdfjsLeftovers(doc, mode);
       if (found.length) throw new Error(`mode ${mode} left ${found.join('; ')}`);
     } else {
       for (let i = 1; i <= Math.min(doc.numPages, 20); ++i) await doc.getPage(i);
