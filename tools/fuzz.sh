@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(fuzz_inflate fuzz_load_scan fuzz_sanitize)
+((${#targets[@]})) || targets=(fuzz_inflate fuzz_load_scan fuzz_sanitize fuzz_verify)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null

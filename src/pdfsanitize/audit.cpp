@@ -435,10 +435,12 @@ void audit_document(const pdf_doc &doc, audit_report &report) {
     }
     report.catalog = doc.catalog;
     std::size_t k = 0;
+    outbuf out;  // one buffer for the four outputs: its pages are touched once
     for (const mode_promise &p : mode_promises()) {
         mode_audit &m = report.modes[k++];
         m.promise = &p;
-        outbuf out;
+        out.len = 0;
+        out.failed = false;
         if (sanitize_document(doc, p.mode, out) != 0) {
             m.error = g_err;
             continue;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -153,6 +154,9 @@ public:
             note(rk::unverifiable, rh::other, 0, "no cross-reference table and trailer", -1);
         } else if (std::int32_t pos = 0, limit = 0; root <= 0 || !body(root, pos, limit)) {
             note(rk::unverifiable, rh::other, 0, "no catalog", -1);
+        } else if (!is_plain_dict(pos, limit)) {
+            // Readers refuse such a file, or rebuild it their own way: no promise holds.
+            note(rk::unverifiable, rh::other, root, "the catalog is not a dictionary", -1);
         } else {
             mark_page_tree(root);
             start(root, "Root", role::catalog);
@@ -162,7 +166,7 @@ public:
                 visit(it);
             }
         }
-        res.objects_reached = static_cast<std::int64_t>(visited_.size());
+        res.objects_reached = reached_;
         res.findings.reserve(pending_.size());
         for (const pending &p : pending_)
             res.findings.push_back({p.kind, p.holder, p.object, p.detail, render_path(p.path, p.extra)});
@@ -219,6 +223,14 @@ private:
         std::stable_sort(table_.begin(), table_.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
         table_.erase(std::unique(table_.begin(), table_.end(), [](const auto &a, const auto &b) { return a.first == b.first; }),
                      table_.end());
+        // Numbers close to the count of entries (the writer's: 1 to the highest) are
+        // looked up directly.
+        if (!table_.empty() && static_cast<std::size_t>(table_.back().first) <= 2 * table_.size() + 1024) {
+            slot_.assign(static_cast<std::size_t>(table_.back().first) + 1, -1);
+            for (std::size_t k = 0; k < table_.size(); ++k) slot_[static_cast<std::size_t>(table_[k].first)] = static_cast<std::int32_t>(k);
+        }
+        visited_.assign(table_.size(), 0);
+        structure_.assign(table_.size(), role::generic);
         starts_.reserve(table_.size() + 1);
         for (const auto &e : table_) starts_.push_back(e.second);
         starts_.push_back(static_cast<std::int32_t>(at));
@@ -235,18 +247,20 @@ private:
         return true;
     }
 
-    const std::pair<std::int32_t, std::int32_t> *find(std::int32_t num) const {
+    // The table entry of object num, or -1.
+    std::int32_t index_of(std::int32_t num) const {
+        if (!slot_.empty()) return num > 0 && static_cast<std::size_t>(num) < slot_.size() ? slot_[static_cast<std::size_t>(num)] : -1;
         const auto it = std::lower_bound(table_.begin(), table_.end(), num,
                                          [](const auto &e, std::int32_t n) { return e.first < n; });
-        return it != table_.end() && it->first == num ? &*it : nullptr;
+        return it != table_.end() && it->first == num ? static_cast<std::int32_t>(it - table_.begin()) : -1;
     }
 
     // The first byte of object num's value and the end of its bytes; false when the
     // table does not lead to "num G obj" (a reader then sees null).
     bool body(std::int32_t num, std::int32_t &pos, std::int32_t &limit) const {
-        const auto *e = find(num);
-        if (!e) return false;
-        const std::int32_t at = e->second;
+        const std::int32_t k = index_of(num);
+        if (k < 0) return false;
+        const std::int32_t at = table_[static_cast<std::size_t>(k)].second;
         const auto next = std::upper_bound(starts_.begin(), starts_.end(), at);
         limit = next == starts_.end() ? span_end(out_) : *next;
         const std::string_view v = out_.substr(0, static_cast<std::size_t>(limit));
@@ -269,30 +283,47 @@ private:
         return digits_at(v, p, n) && n <= INT32_MAX ? static_cast<std::int32_t>(n) : 0;
     }
 
-    // The top-level entries of the dictionary at [pos, end), the last copy of each key.
-    static std::vector<entry> entries(std::string_view v, std::int32_t pos, std::int32_t end) {
+    // The top-level entries of the dictionary at [pos, end), the last copy of each key,
+    // into out (its storage reused from one dictionary to the next).
+    static void entries(std::string_view v, std::int32_t pos, std::int32_t end, std::vector<entry> &out) {
         const std::string_view text = v.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(end - pos));
-        std::vector<entry> all;
+        std::size_t n = 0;
         dict_reader r(text, is_dict_text(text));
         dict_entry e;
         while (r.next(e)) {
             if (!e.has_value()) continue;
-            const std::string_view raw = r.key(e);
-            all.push_back({raw.find('#') == std::string_view::npos ? std::string(raw) : decode_name(raw), raw,
-                           pos + e.value_pos, pos + e.value_end});
+            if (n == out.size()) out.emplace_back();
+            entry &en = out[n++];
+            en.raw = r.key(e);
+            if (en.raw.find('#') == std::string_view::npos) en.key.assign(en.raw);
+            else en.key = decode_name(en.raw);
+            en.value_pos = pos + e.value_pos;
+            en.value_end = pos + e.value_end;
         }
-        if (all.size() < 2) return all;
+        out.resize(n);
+        if (n < 2) return;
         // Keep the last copy of each key, in text order.
-        std::vector<unsigned char> last(all.size(), 0);
-        {
+        std::vector<unsigned char> last(n, 1);
+        bool repeated = false;
+        if (n <= 16) {
+            for (std::size_t i = 0; i < n; ++i)
+                for (std::size_t j = i + 1; j < n && last[i]; ++j)
+                    if (out[i].key == out[j].key) last[i] = 0, repeated = true;
+        } else {
             std::unordered_set<std::string_view> seen;
-            for (std::size_t i = all.size(); i-- > 0;) last[i] = seen.insert(all[i].key).second ? 1 : 0;
+            for (std::size_t i = n; i-- > 0;)
+                if (!seen.insert(out[i].key).second) last[i] = 0, repeated = true;
         }
-        std::vector<entry> kept;
-        kept.reserve(all.size());
-        for (std::size_t i = 0; i < all.size(); ++i)
-            if (last[i]) kept.push_back(std::move(all[i]));
-        return kept;
+        if (!repeated) return;
+        std::size_t k = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            if (last[i]) std::swap(out[k++], out[i]);
+        out.resize(k);
+    }
+    static std::vector<entry> entries(std::string_view v, std::int32_t pos, std::int32_t end) {
+        std::vector<entry> out;
+        entries(v, pos, end, out);
+        return out;
     }
 
     static const entry *get(const std::vector<entry> &d, std::string_view key) {
@@ -332,19 +363,25 @@ private:
         const entry *pages = get(catalog, "Pages");
         std::vector<std::int32_t> work;
         if (pages) work.push_back(reference_at(out_, pages->value_pos, pages->value_end));
-        std::unordered_set<std::int32_t> seen;
+        std::vector<unsigned char> seen(table_.size(), 0);
         while (!work.empty()) {
             const std::int32_t n = work.back();
             work.pop_back();
-            if (n <= 0 || !seen.insert(n).second || !body(n, pos, limit) || !is_dict_at(pos, limit)) continue;
-            structure_[n] = role::page_tree;
-            const std::vector<entry> d = entries(view(limit), pos, reader_value_end(view(limit), pos));
+            const std::int32_t k = index_of(n);
+            if (k < 0 || seen[static_cast<std::size_t>(k)]) continue;
+            seen[static_cast<std::size_t>(k)] = 1;
+            if (!body(n, pos, limit) || !is_dict_at(pos, limit)) continue;
+            structure_[static_cast<std::size_t>(k)] = role::page_tree;
+            entries(view(limit), pos, reader_value_end(view(limit), pos), dict_);
+            const std::vector<entry> &d = dict_;
             const bool page = name_value(get(d, "Type")) == "Page" || !get(d, "Kids");
             const entry *list = get(d, page ? "Annots" : "Kids");
             if (!list) continue;
             for (const std::int32_t r : list_refs(*list, limit)) {
-                if (page) structure_.emplace(r, role::annotation);
-                else work.push_back(r);
+                const std::int32_t a = index_of(r);
+                if (page && a >= 0 && structure_[static_cast<std::size_t>(a)] == role::generic)
+                    structure_[static_cast<std::size_t>(a)] = role::annotation;
+                else if (!page) work.push_back(r);
             }
         }
     }
@@ -371,6 +408,13 @@ private:
         return refs;
     }
 
+    // A dictionary that is not a stream's.
+    bool is_plain_dict(std::int32_t pos, std::int32_t limit) const {
+        if (!is_dict_at(pos, limit)) return false;
+        const std::string_view v = view(limit);
+        return !kw_at(v, skip_ws_comments(v, reader_value_end(v, pos)), "stream");
+    }
+
     std::string_view view(std::int32_t limit) const { return out_.substr(0, static_cast<std::size_t>(limit)); }
     bool is_dict_at(std::int32_t pos, std::int32_t limit) const {
         return pos + 1 < limit && out_[static_cast<std::size_t>(pos)] == '<' && out_[static_cast<std::size_t>(pos) + 1] == '<';
@@ -393,11 +437,14 @@ private:
 
     // Queues object num once, the first time the walk reaches it.
     void follow(std::int32_t num, role r, rh holder, std::int32_t path) {
-        if (num <= 0 || !visited_.insert(num).second) return;
+        const std::int32_t k = index_of(num);
+        if (k < 0 || visited_[static_cast<std::size_t>(k)]) return;
+        visited_[static_cast<std::size_t>(k)] = 1;
+        ++reached_;
         std::int32_t pos = 0, limit = 0;
         if (!body(num, pos, limit)) return;
-        const auto s = structure_.find(num);
-        if (s != structure_.end() && r != role::catalog) r = s->second;
+        const role s = structure_[static_cast<std::size_t>(k)];
+        if (s != role::generic && r != role::catalog) r = s;
         queue_.push_back({num, pos, limit, r, holder, path, 0});
     }
 
@@ -439,7 +486,8 @@ private:
     }
 
     void visit_dict(const work_item &it, std::int32_t end) {
-        const std::vector<entry> d = entries(view(it.limit), it.pos, end);
+        entries(view(it.limit), it.pos, end, dict_);
+        const std::vector<entry> &d = dict_;
         role self = it.r;
         const std::string type = name_value(get(d, "Type"));
         if (self == role::page_tree) self = type == "Page" || !get(d, "Kids") ? role::page : role::page_node;
@@ -526,13 +574,17 @@ private:
 
     std::string_view out_;
     std::vector<std::pair<std::int32_t, std::int32_t>> table_;  // (number, offset), by number
+    std::vector<std::int32_t> slot_;                            // number -> table entry, when dense
     std::vector<std::int32_t> starts_;                          // every offset, ascending
-    std::unordered_map<std::int32_t, role> structure_;
+    std::vector<role> structure_;                // by table entry: the page tree's own parts
+    std::vector<unsigned char> visited_;         // by table entry
+    std::int64_t reached_ = 0;
+    std::vector<entry> dict_;                    // the dictionary being visited
     std::unordered_map<std::int32_t, std::string> indirect_names_;
-    std::unordered_set<std::int32_t> visited_;
-    std::vector<work_item> queue_;
-    std::vector<path_node> paths_;
-    std::vector<pending> pending_;
+    // Blocks that never move: growing them copies nothing.
+    std::deque<work_item> queue_;
+    std::deque<path_node> paths_;
+    std::deque<pending> pending_;
 };
 
 }  // namespace

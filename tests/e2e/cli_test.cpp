@@ -62,29 +62,66 @@ TEST(cli, help_version_and_sanitising_commands) {
     EXPECT_NE(run("full " + quoted(in)).status, 0);
 }
 
-TEST(cli, audit_and_strict_runs) {
+TEST(cli, audit_strict_and_report) {
     temp_dir dir;
-    const std::string clean = dir.file("clean.pdf"), tricky = dir.file("tricky.pdf"), out = dir.file("out.pdf");
+    const std::string clean = dir.file("clean.pdf"), tricky = dir.file("tricky.pdf"), out = dir.file("out.pdf"),
+                      report = dir.file("report.json");
     write_file(clean, pdf_builder().obj(1, "<< /Type /Catalog >>").finish(1));
-    write_file(tricky, pdf_builder()
-                           .obj(1, "<< /Type /Catalog /Open#41ction 2 0 R /Outlines 3 0 R >>")
-                           .obj(2, "<< /S /JavaScript /JS (app.alert(1)) >>")
-                           .obj(3, "<< /First 4 0 R /Last 4 0 R >>")
-                           .obj(4, "<< /Title (x) /Parent 3 0 R /A << /S /Launch /F (calc.exe) >> >>")
-                           .finish(1));
+    // The JavaScript mode keeps an inline names dictionary in the catalog: its script stays
+    // reachable. An escaped open action and an outline's launch action are read as a reader
+    // reads them and removed, or kept by rule, without a blind spot.
+    write_file(tricky,
+               pdf_builder()
+                   .obj(1, "<< /Type /Catalog /Open#41ction 2 0 R /Outlines 3 0 R "
+                           "/Names << /JavaScript << /Names [(a) << /S /JavaScript /JS (app.alert(1)) >>] >> >> >>")
+                   .obj(2, "<< /S /JavaScript /JS (app.alert(2)) >>")
+                   .obj(3, "<< /First 4 0 R /Last 4 0 R >>")
+                   .obj(4, "<< /Title (x) /Parent 3 0 R /A << /S /Launch /F (calc.exe) >> >>")
+                   .finish(1));
     run_result r = run("audit " + quoted(clean));
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("\"blind_spots\":{\"js\":[],\"attachments\":[],\"actions\":[],\"full\":[]}"), std::string::npos);
+    EXPECT_EQ(r.out.rfind("{\"version\":1,\"file\":", 0), 0u);
+    EXPECT_NE(r.out.find("\"full\":{\"blind_spots\":[],\"blind_spots_count\":0,\"residue\":[],\"residue_count\":0}"),
+              std::string::npos);
     r = run("audit " + quoted(clean) + " " + quoted(tricky));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("{\"object\":1,\"name\":\"OpenAction\"}"), std::string::npos);
+    EXPECT_NE(r.out.find("\"remove-js\":{\"blind_spots\":[{\"kind\":\"javascript\",\"detail\":\"JavaScript\",\"object\":1,"
+                         "\"holder\":\"names\",\"path\":\"Root/Names/JavaScript/Names[1]\",\"evidence\":[\"escaped_names:"
+                         "OpenAction\",\"inline_js_names\"]}]"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("{\"kind\":\"action\",\"detail\":\"Launch\",\"object\":4,\"holder\":\"outline\""), std::string::npos);
     EXPECT_EQ(run("audit " + quoted(dir.file("none.pdf")) + " " + quoted(tricky)).status, 2);
 
-    r = run("remove-actions --strict " + quoted(tricky) + " " + quoted(out));
+    r = run("remove-js --strict --report " + quoted(report) + " " + quoted(tricky) + " " + quoted(out));
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.out.find("outline_actions:Launch"), std::string::npos);
+    EXPECT_NE(r.out.find("javascript JavaScript (object 1, Root/Names/JavaScript/Names[1])"), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(out));
+    std::string rep = read_file(report);
+    EXPECT_EQ(rep.rfind("{\"version\":1,\"input\":", 0), 0u);
+    EXPECT_NE(rep.find("\"mode\":\"remove-js\",\"written\":false,\"refused\":true"), std::string::npos) << rep;
+    EXPECT_NE(rep.find("\"removed\":{\"entries\":[{\"object\":1,\"key\":\"OpenAction\"}],\"placeholders\":[{\"object\":2,"
+                       "\"reason\":\"JavaScript\"}]}"),
+              std::string::npos)
+        << rep;
+
+    // The full mode removes the names dictionary: written, and the same bytes as the export's.
+    r = run("full --strict --report " + quoted(report) + " " + quoted(tricky) + " " + quoted(out));
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string verified = read_file(out);
+    EXPECT_EQ(run("full " + quoted(tricky) + " " + quoted(out)).status, 0);
+    EXPECT_EQ(read_file(out), verified);
+    rep = read_file(report);
+    EXPECT_NE(rep.find("\"written\":true,\"refused\":false"), std::string::npos) << rep;
+    EXPECT_NE(rep.find("\"left\":{\"blind_spots\":[],\"blind_spots_count\":0,\"residue\":[{\"kind\":\"action\",\"detail\":"
+                       "\"Launch\",\"object\":4,\"holder\":\"outline\",\"path\":\"Root/Outlines/First/A\"}],\"residue_count\":1}"),
+              std::string::npos)
+        << rep;
     EXPECT_EQ(run("remove-actions --strict " + quoted(clean) + " " + quoted(out)).status, 0);
     EXPECT_TRUE(fs::exists(out));
-    EXPECT_EQ(run("full --strict " + quoted(dir.file("none.pdf")) + " " + quoted(out)).status, 2);
+    r = run("full --strict --report " + quoted(report) + " " + quoted(dir.file("none.pdf")) + " " + quoted(out));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(read_file(report).find("\"error\":\"cannot open "), std::string::npos);
+    EXPECT_EQ(run("full --report " + quoted(dir.file("no/such/dir/r.json")) + " " + quoted(tricky) + " " + quoted(out)).status, 2);
+    EXPECT_EQ(run("full --report " + quoted(tricky) + " " + quoted(out)).status, 2);  // a missing operand
 }

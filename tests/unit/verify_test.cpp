@@ -143,6 +143,8 @@ TEST(verify, bytes_it_cannot_read_are_unverifiable) {
         with_table({"<< /Type /Catalog >>"}).replace(with_table({"<< /Type /Catalog >>"}).find("/Root 1"), 7, "/Root 9"),
         wrong_number,
         nested,
+        with_table({"<< /Type /Catalog /Length 0 >>\nstream\n\nendstream", pages, page}),
+        with_table({"[/Type /Catalog]"}),
     };
     for (const std::string &c : cases) {
         const verify_result r = verify_output(c);
