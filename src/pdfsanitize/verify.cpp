@@ -46,10 +46,15 @@ enum class role : std::uint8_t {
     generic, catalog, page_tree, page_node, page, annotation, field, acroform, aa, action, names, name_tree, outline
 };
 
+// A path is written with at most its first and its last path_ends steps.
+constexpr std::int32_t path_ends = 24;
+
 struct path_node {
     std::int32_t parent;    // -1 at the trailer
     std::string_view key;   // raw name bytes (decoded when the path is written), or a label
     std::int32_t index;     // >= 0: an array element of the parent
+    std::int32_t depth;     // steps from the trailer, this one included
+    std::int32_t head_end;  // the step at depth path_ends on the way here (or this one)
 };
 
 struct work_item {
@@ -230,6 +235,7 @@ private:
             for (std::size_t k = 0; k < table_.size(); ++k) slot_[static_cast<std::size_t>(table_[k].first)] = static_cast<std::int32_t>(k);
         }
         visited_.assign(table_.size(), 0);
+        list_read_.assign(table_.size(), 0);
         structure_.assign(table_.size(), role::generic);
         starts_.reserve(table_.size() + 1);
         for (const auto &e : table_) starts_.push_back(e.second);
@@ -387,13 +393,17 @@ private:
     }
 
     // The references an array value lists (the array given directly or by reference).
+    // An array object is read once: nodes or pages that share it add nothing more.
     std::vector<std::int32_t> list_refs(const entry &e, std::int32_t limit) {
         std::string_view v = view(limit);
         std::int32_t p = e.value_pos, end = e.value_end;
         if (is_digit(byte_at(v, p))) {
             std::int32_t lim = 0;
             const std::int32_t n = reference_at(v, p, end);
-            if (n <= 0 || !body(n, p, lim)) return {};
+            const std::int32_t k = index_of(n);
+            if (k < 0 || list_read_[static_cast<std::size_t>(k)]) return {};
+            list_read_[static_cast<std::size_t>(k)] = 1;
+            if (!body(n, p, lim)) return {};
             v = view(lim);
             end = reader_value_end(v, p);
         }
@@ -423,8 +433,11 @@ private:
     // --- the walk -------------------------------------------------------------------------
 
     std::int32_t add_path(std::int32_t parent, std::string_view key, std::int32_t index) {
-        paths_.push_back({parent, key, index});
-        return static_cast<std::int32_t>(paths_.size()) - 1;
+        const std::int32_t self = static_cast<std::int32_t>(paths_.size());
+        const std::int32_t depth = parent < 0 ? 1 : paths_[static_cast<std::size_t>(parent)].depth + 1;
+        const std::int32_t head_end = depth <= path_ends ? self : paths_[static_cast<std::size_t>(parent)].head_end;
+        paths_.push_back({parent, key, index, depth, head_end});
+        return self;
     }
 
     void note(rk kind, rh holder, std::int32_t object, std::string detail, std::int32_t path, std::string_view extra = {}) {
@@ -546,17 +559,21 @@ private:
     }
 
     // "Root/Pages/Kids[2]/Annots[0]/A"; a very deep path keeps its two ends.
+    // Steps are collected from the end (at most path_ends), then from the head's end:
+    // a few dozen steps whatever the depth.
     std::string render_path(std::int32_t node, std::string_view extra) const {
-        std::vector<std::int32_t> chain;
-        for (std::int32_t n = node; n >= 0; n = paths_[static_cast<std::size_t>(n)].parent) chain.push_back(n);
+        std::vector<std::int32_t> tail, head;
+        std::int32_t n = node;
+        for (; n >= 0 && static_cast<std::int32_t>(tail.size()) < path_ends; n = paths_[static_cast<std::size_t>(n)].parent)
+            tail.push_back(n);
+        const bool elided = n >= 0 && paths_[static_cast<std::size_t>(n)].depth > path_ends;
+        if (n >= 0) n = paths_[static_cast<std::size_t>(n)].head_end;
+        for (; n >= 0; n = paths_[static_cast<std::size_t>(n)].parent) head.push_back(n);
+        std::vector<std::int32_t> chain(tail);
+        chain.insert(chain.end(), head.begin(), head.end());
         std::string s;
-        constexpr std::size_t ends = 24;
         for (std::size_t k = chain.size(); k-- > 0;) {
-            const std::size_t from_root = chain.size() - 1 - k;
-            if (chain.size() > 2 * ends && from_root == ends) {
-                s += "/...";
-                k = ends;
-            }
+            if (elided && k + 1 == tail.size()) s += "/...";
             const path_node &p = paths_[static_cast<std::size_t>(chain[k])];
             if (p.index >= 0) {
                 s += '[' + std::to_string(p.index) + ']';
@@ -578,6 +595,7 @@ private:
     std::vector<std::int32_t> starts_;                          // every offset, ascending
     std::vector<role> structure_;                // by table entry: the page tree's own parts
     std::vector<unsigned char> visited_;         // by table entry
+    std::vector<unsigned char> list_read_;       // by table entry: an array the page tree walk read
     std::int64_t reached_ = 0;
     std::vector<entry> dict_;                    // the dictionary being visited
     std::unordered_map<std::int32_t, std::string> indirect_names_;

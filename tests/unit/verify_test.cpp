@@ -158,6 +158,25 @@ TEST(verify, bytes_it_cannot_read_are_unverifiable) {
         EXPECT_FALSE(verify_output(c).findings.empty());
 }
 
+// A chain of actions as long as the file allows: each finding keeps the two ends of its
+// path, and nodes sharing one list of kids read it once (a quadratic walk would take
+// minutes here).
+TEST(verify, long_chains_and_shared_lists) {
+    constexpr int n = 50000;
+    // 4: the kids of every node; 5 to n + 4: the chain (its last closes a cycle); then n nodes.
+    std::string kids = "[";
+    for (int i = 0; i < n; ++i) kids += std::to_string(n + 5 + i) + " 0 R ";
+    std::vector<std::string> bodies = {catalog("/OpenAction 5 0 R"), "<< /Type /Pages /Kids 4 0 R >>", page, kids + "3 0 R]"};
+    for (int i = 0; i < n; ++i) bodies.push_back("<< /S /URI /URI (u) /Next " + std::to_string(i + 1 < n ? i + 6 : 5) + " 0 R >>");
+    for (int i = 0; i < n; ++i) bodies.push_back("<< /Type /Pages /Kids 4 0 R >>");
+    const verify_result r = verify_output(with_table(bodies));
+    ASSERT_EQ(r.findings.size(), static_cast<std::size_t>(n) + 1);  // the open action and n actions
+    const std::string &deepest = r.findings.back().path;
+    EXPECT_EQ(deepest.rfind("Root/OpenAction/Next/Next/", 0), 0u) << deepest;
+    EXPECT_NE(deepest.find("/.../"), std::string::npos);
+    EXPECT_LT(deepest.size(), 300u);
+}
+
 TEST(verify, the_promise_of_each_mode) {
     const struct {
         const char *mode;
