@@ -2,12 +2,15 @@
 // again, and it must be a complete file of the fixed layout. Where the verifier finds
 // nothing the mode promises to remove, sanitising the output again with the same mode
 // changes nothing the scan reports (where the loader reads the output as a reader does).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "pdfsanitize/loader.h"
 #include "pdfsanitize/sanitize.h"
@@ -17,10 +20,12 @@
 
 namespace {
 
-// Whether the loader reads every object of an output where its table puts it, as a
-// reader does. Bodies copied whole can hold other objects' headers (a record that did
-// not end before the next began), and the loader may then read a hidden copy: the
-// scan of such an output is not a reader's view, and comparing scans says nothing.
+// Whether the loader reads every object of an output as a reader does: where its table
+// puts it, and its dictionary within its own bytes. Bodies copied whole can hold other
+// objects' headers (a record that did not end before the next began), and a dictionary
+// left open runs, by the byte rules, into the objects after it: the scan of such an
+// output depends on the layout, not on what a reader sees, and comparing scans says
+// nothing.
 bool loader_reads_the_table(const pdfsanitize::pdf_doc &doc, std::string_view out) {
     const std::size_t x = out.rfind("xref\n0 ");
     if (x == std::string_view::npos) return false;
@@ -30,7 +35,17 @@ bool loader_reads_the_table(const pdfsanitize::pdf_doc &doc, std::string_view ou
         const std::size_t at = first + 1 + 20 * static_cast<std::size_t>(o.num);
         if (o.in_objstm || at + 20 > out.size()) return false;
         if (std::strtoll(std::string(out.substr(at, 10)).c_str(), nullptr, 10) != o.start) return false;
+        if (o.dict_start >= 0 && o.dict_start + 1 < doc.len && doc.data[o.dict_start] == '<' && doc.data[o.dict_start + 1] == '<') {
+            const std::int32_t close = pdfsanitize::record_dict_close(doc, o);
+            if (close < 0 || (o.endobj > 0 && close >= o.endobj)) return false;
+        }
     }
+    // Each object ends before the next begins.
+    std::vector<std::pair<std::int32_t, std::int32_t>> spans;
+    for (const pdfsanitize::pdf_obj &o : doc.objs.view()) spans.emplace_back(o.start, o.endobj);
+    std::sort(spans.begin(), spans.end());
+    for (std::size_t i = 0; i + 1 < spans.size(); ++i)
+        if (spans[i].second < 0 || spans[i].second > spans[i + 1].first) return false;
     return true;
 }
 
