@@ -536,7 +536,8 @@ private:
         if (subtype == "RichMedia") note(rk::rich_media, own, it.object, subtype, it.path);
         if (get(d, "XFA")) note(rk::xfa, own, it.object, "XFA", it.path);
         if (self == role::catalog) {
-            if (const entry *a = get(d, "AcroForm")) note(rk::form, own, it.object, "AcroForm", it.path, a->raw);
+            if (const entry *a = get(d, "AcroForm"); a && is_link(view(it.limit), a->value_pos, a->value_end))
+                note(rk::form, own, it.object, "AcroForm", it.path, a->raw);
             if (const entry *o = get(d, "OpenAction"); o && is_link(view(it.limit), o->value_pos, o->value_end))
                 note(rk::automatic_action, rh::catalog, it.object, "OpenAction", it.path, o->raw);
         }

@@ -125,3 +125,50 @@ TEST(cli, audit_strict_and_report) {
     EXPECT_EQ(run("full --report " + quoted(dir.file("no/such/dir/r.json")) + " " + quoted(tricky) + " " + quoted(out)).status, 2);
     EXPECT_EQ(run("full --report " + quoted(tricky) + " " + quoted(out)).status, 2);  // a missing operand
 }
+
+// Content the rules leave where a reader finds it: a strict run refuses exactly those
+// outputs, naming what remains, and writes the others.
+TEST(cli, strict_refuses_what_stays_reachable) {
+    temp_dir dir;
+    const std::string pages = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    auto doc = [&](const std::string &catalog, const std::string &pages_body, const std::string &page) {
+        return pdf_builder()
+            .obj(1, catalog)
+            .obj(2, pages_body)
+            .obj(3, page)
+            .obj(4, "<< /Type /Filespec /F (a.txt) /EF << /F 5 0 R >> >>")
+            .stream(5, "<< /Type /EmbeddedFile >>", "secret")
+            .finish(1);
+    };
+    const std::string catalog = "<< /Type /Catalog /Pages 2 0 R >>";
+    const struct {
+        const char *what;
+        std::string pdf;
+        const char *mode;
+        int status;
+        const char *named;
+    } cases[] = {
+        {"an inline file-attachment annotation keeps its shell",
+         doc(catalog, pages, "<< /Type /Page /Parent 2 0 R /Annots [<< /Subtype /FileAttachment /Rect [0 0 9 9] /FS 4 0 R >>] >>"),
+         "remove-attachments", 3, "embedded_file FileAttachment (object 3, Root/Pages/Kids[0]/Annots[0])"},
+        {"an inline link annotation keeps its launch action",
+         doc(catalog, pages, "<< /Type /Page /Parent 2 0 R /Annots [<< /Subtype /Link /Rect [0 0 9 9] /A << /S /Launch /F (x) >> >>] >>"),
+         "full", 3, "action Launch (object 3, Root/Pages/Kids[0]/Annots[0]/A)"},
+        {"a page-tree node's events stay", doc(catalog, "<< /Type /Pages /Kids [3 0 R] /AA << /O << /S /URI /URI (u) >> >> >>",
+                                             "<< /Type /Page /Parent 2 0 R >>"),
+         "remove-actions", 3, "automatic_action AA/O (object 2, Root/Pages/AA/O)"},
+        {"an annotation's page-visible event is residue in remove-actions",
+         doc(catalog, pages, "<< /Type /Page /Parent 2 0 R /Annots [<< /Subtype /Link /Rect [0 0 9 9] /AA << /PV << /S /URI /URI (u) >> >> >>] >>"),
+         "remove-actions", 0, ""},
+        {"a file with nothing left in full mode", doc(catalog, pages, "<< /Type /Page /Parent 2 0 R >>"), "full", 0, ""},
+    };
+    const std::string in = dir.file("in.pdf"), out = dir.file("out.pdf");
+    for (const auto &c : cases) {
+        write_file(in, c.pdf);
+        fs::remove(out);
+        const run_result r = run(std::string(c.mode) + " --strict " + quoted(in) + " " + quoted(out));
+        EXPECT_EQ(r.status, c.status) << c.what << ": " << r.out;
+        EXPECT_NE(r.out.find(c.named), std::string::npos) << c.what << ": " << r.out;
+        EXPECT_EQ(fs::exists(out), c.status == 0) << c.what;
+    }
+}
