@@ -3,7 +3,6 @@
 #include "audit_command.h"
 
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <string>
 #include <string_view>

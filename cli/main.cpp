@@ -3,7 +3,6 @@
 // --strict and --report use the library's internal C++ API (audit_command.cpp).
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <string_view>
 
 #include "pdfsanitize.h"

@@ -348,7 +348,7 @@ void json_counts(std::string &out, const std::map<std::string, std::int64_t> &m)
 }
 
 // Input findings that mention object n: what may explain a blind spot there.
-std::vector<std::string> evidence_for(const audit_report &r, std::int32_t n, std::int32_t catalog) {
+std::vector<std::string> evidence_for(const audit_report &r, std::int32_t n) {
     std::vector<std::string> ev;
     auto in = [n](const std::vector<std::int32_t> &v) { return std::find(v.begin(), v.end(), n) != v.end(); };
     for (const audit_item &i : r.escaped_names)
@@ -360,7 +360,7 @@ std::vector<std::string> evidence_for(const audit_report &r, std::int32_t n, std
     if (in(r.richmedia)) ev.push_back("richmedia");
     if (in(r.three_d)) ev.push_back("three_d");
     if (in(r.js_source_streams)) ev.push_back("js_source_streams");
-    if (r.inline_js_names && n == catalog) ev.push_back("inline_js_names");
+    if (r.inline_js_names && n == r.catalog) ev.push_back("inline_js_names");
     if (!r.unexpanded_object_streams.empty()) ev.push_back("unexpanded_object_streams");
     std::sort(ev.begin(), ev.end());
     ev.erase(std::unique(ev.begin(), ev.end()), ev.end());
@@ -387,14 +387,14 @@ void json_finding(std::string &out, const reach_finding &f, const std::vector<st
 constexpr std::size_t listed_findings = 200;
 
 void json_findings(std::string &out, const char *name, const std::vector<reach_finding> &v,
-                   const audit_report *evidence_from, std::int32_t catalog) {
+                   const audit_report *evidence_from) {
     out += '"';
     out += name;
     out += "\":[";
     for (std::size_t i = 0; i < v.size() && i < listed_findings; ++i) {
         if (i) out += ',';
         if (evidence_from) {
-            const std::vector<std::string> ev = evidence_for(*evidence_from, v[i].object, catalog);
+            const std::vector<std::string> ev = evidence_for(*evidence_from, v[i].object);
             json_finding(out, v[i], &ev);
         } else {
             json_finding(out, v[i], nullptr);
@@ -462,9 +462,9 @@ std::string audit_json(const audit_report &r, std::string_view file) {
             out += "\"error\":";
             json_string(out, m.error);
         } else {
-            json_findings(out, "blind_spots", m.found.blind_spots, &r, r.catalog);
+            json_findings(out, "blind_spots", m.found.blind_spots, &r);
             out += ',';
-            json_findings(out, "residue", m.found.residue, nullptr, 0);
+            json_findings(out, "residue", m.found.residue, nullptr);
         }
         out += '}';
     }
@@ -528,9 +528,9 @@ std::string run_report_json(const run_report &r) {
     }
     if (r.left) {
         out += ",\"left\":{";
-        json_findings(out, "blind_spots", r.left->blind_spots, nullptr, 0);
+        json_findings(out, "blind_spots", r.left->blind_spots, nullptr);
         out += ',';
-        json_findings(out, "residue", r.left->residue, nullptr, 0);
+        json_findings(out, "residue", r.left->residue, nullptr);
         out += '}';
     }
     out += "}\n";

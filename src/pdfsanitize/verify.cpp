@@ -79,7 +79,7 @@ struct pending {
 // One top-level entry of a dictionary: the last copy of its key.
 struct entry {
     std::string key;         // decoded
-    std::string_view raw;    // the key's bytes as written
+    std::string_view raw;    // the key's raw bytes, escapes undecoded
     std::int32_t value_pos;  // absolute
     std::int32_t value_end;
 };

@@ -22,10 +22,10 @@ namespace {
 
 // Whether the loader reads every object of an output as a reader does: where its table
 // puts it, and its dictionary within its own bytes. Bodies copied whole can hold other
-// objects' headers (a record that did not end before the next began), and a dictionary
-// left open runs, by the byte rules, into the objects after it: the scan of such an
-// output depends on the layout, not on what a reader sees, and comparing scans says
-// nothing.
+// objects' headers (a record that did not end before the next began), and the loader's
+// dictionary-close scan runs from a dictionary left open into the objects after it: the
+// scan of such an output depends on the layout, not on what a reader sees, and
+// comparing scans says nothing.
 bool loader_reads_the_table(const pdfsanitize::pdf_doc &doc, std::string_view out) {
     const std::size_t x = out.rfind("xref\n0 ");
     if (x == std::string_view::npos) return false;

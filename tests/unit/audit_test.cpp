@@ -47,7 +47,7 @@ TEST(audit, decodes_escaped_names) {
     EXPECT_EQ(decode_name("x#zz"), "x#zz");
 }
 
-TEST(audit, each_trick_is_found_and_charged_to_its_modes) {
+TEST(audit, each_trick_is_found_and_blind_spots_come_from_the_outputs) {
     const struct {
         const char *what;
         std::string pdf;
