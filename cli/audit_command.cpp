@@ -69,14 +69,13 @@ int run_verified(const char *mode, const char *in, const char *out_path, bool st
         if (report_path) write_report(report_path, rep);
         return 2;
     };
+    // The output's stream data stays in the document's buffer until it is written.
+    pdf_doc doc;
+    if (doc_load(in, doc) != 0) return fail(g_err);
     outbuf out;
     removal_log removed;
-    {
-        pdf_doc doc;
-        if (doc_load(in, doc) != 0) return fail(g_err);
-        if (sanitize_document(doc, promise->mode, out, &removed) != 0) return fail(g_err);
-    }  // the document is released before the output is verified and written
-    const verified_output left = check_output(*promise, {out.data, static_cast<std::size_t>(out.len)});
+    if (sanitize_document(doc, promise->mode, out, &removed) != 0) return fail(g_err);
+    const verified_output left = check_output(*promise, out);
     rep.removed = &removed;
     rep.left = &left;
     if (strict && !left.blind_spots.empty()) {
@@ -86,7 +85,7 @@ int run_verified(const char *mode, const char *in, const char *out_path, bool st
         if (report_path) write_report(report_path, rep);
         return 3;
     }
-    if (!write_output_file(out_path, out.data, out.len)) return fail(g_err);
+    if (!write_output_file(out_path, out)) return fail(g_err);
     rep.written = true;
     if (report_path && !write_report(report_path, rep)) return 2;
     return 0;

@@ -407,11 +407,25 @@ void json_findings(std::string &out, const char *name, const std::vector<reach_f
 
 }  // namespace
 
-verified_output check_output(const mode_promise &p, std::string_view out) {
+namespace {
+
+verified_output split_by_promise(const mode_promise &p, verify_result &&r) {
     verified_output v;
-    for (reach_finding &f : verify_output(out).findings)
-        (breaks_promise(p, f) ? v.blind_spots : v.residue).push_back(std::move(f));
+    for (reach_finding &f : r.findings) (breaks_promise(p, f) ? v.blind_spots : v.residue).push_back(std::move(f));
     return v;
+}
+
+}  // namespace
+
+verified_output check_output(const mode_promise &p, std::string_view out) {
+    return split_by_promise(p, verify_output(out));
+}
+
+verified_output check_output(const mode_promise &p, const outbuf &out) {
+    std::vector<output_hole> holes;
+    holes.reserve(out.pieces.size());
+    for (const out_piece &piece : out.pieces) holes.push_back({piece.at, piece.n});
+    return split_by_promise(p, verify_output({out.data, static_cast<std::size_t>(out.len)}, holes));
 }
 
 bool audit_report::has_blind_spot() const {
@@ -439,13 +453,12 @@ void audit_document(const pdf_doc &doc, audit_report &report) {
     for (const mode_promise &p : mode_promises()) {
         mode_audit &m = report.modes[k++];
         m.promise = &p;
-        out.len = 0;
-        out.failed = false;
+        out.clear();
         if (sanitize_document(doc, p.mode, out) != 0) {
             m.error = g_err;
             continue;
         }
-        m.found = check_output(p, {out.data, static_cast<std::size_t>(out.len)});
+        m.found = check_output(p, out);
     }
 }
 

@@ -15,6 +15,7 @@
 #include "document.h"
 #include "sanitize.h"
 #include "verify.h"
+#include "writer.h"
 
 namespace pdfsanitize {
 
@@ -30,6 +31,8 @@ struct verified_output {
 };
 
 verified_output check_output(const mode_promise &p, std::string_view out);
+// The same for an output as the writer assembled it (its stream data left in place).
+verified_output check_output(const mode_promise &p, const outbuf &out);
 
 struct mode_audit {
     const mode_promise *promise = nullptr;

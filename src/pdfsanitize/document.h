@@ -111,9 +111,17 @@ struct skipped_container {
     const char *reason;
 };
 
+// The block a file is read into: on Linux a large one is aligned to 2 MiB and asks for
+// transparent huge pages (faulting it in page by page is most of the cost of reading a
+// large file); elsewhere, and for small files, a plain heap block. Null when memory is
+// short. Released with free_file_buffer.
+char *alloc_file_buffer(std::size_t n);
+void free_file_buffer(char *p);
+
 struct pdf_doc {
-    char *data = nullptr;  // the whole file, one heap block
+    const char *data = nullptr;  // the whole file: its own heap block, or bytes it borrows
     std::int32_t len = 0;
+    char *owned = nullptr;       // the block data points into when the document owns it
     std::int32_t has_startxref = 0;
     std::int32_t has_xref_table = 0;
     std::int32_t startxref = no_pos;

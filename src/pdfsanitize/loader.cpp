@@ -625,14 +625,14 @@ int doc_load(const char *path, pdf_doc &doc) {
         doc_free(doc);
         return -1;
     }
-    char *data = static_cast<char *>(std::malloc(static_cast<std::size_t>(size)));
+    char *data = alloc_file_buffer(static_cast<std::size_t>(size));
     if (!data) {
         set_error("out of memory");
         doc_free(doc);
         return -1;
     }
+    doc.owned = data;
     if (std::fread(data, 1, static_cast<std::size_t>(size), f.get()) != static_cast<std::size_t>(size)) {
-        std::free(data);
         set_error("read error on %s", path);
         doc_free(doc);
         return -1;
@@ -643,7 +643,7 @@ int doc_load(const char *path, pdf_doc &doc) {
     return load_stages(doc, path);
 }
 
-int doc_load_memory(const char *name, std::span<const unsigned char> bytes, pdf_doc &doc) {
+int doc_load_memory(const char *name, std::span<const unsigned char> bytes, pdf_doc &doc, memory_use use) {
     reset(doc);
     if (!name) {
         set_error("NULL path argument");
@@ -660,14 +660,19 @@ int doc_load_memory(const char *name, std::span<const unsigned char> bytes, pdf_
         doc_free(doc);
         return -1;
     }
-    char *data = static_cast<char *>(std::malloc(bytes.size()));
-    if (!data) {
-        set_error("out of memory");
-        doc_free(doc);
-        return -1;
+    if (use == borrow_bytes) {
+        doc.data = reinterpret_cast<const char *>(bytes.data());
+    } else {
+        char *data = alloc_file_buffer(bytes.size());
+        if (!data) {
+            set_error("out of memory");
+            doc_free(doc);
+            return -1;
+        }
+        std::memcpy(data, bytes.data(), bytes.size());
+        doc.owned = data;
+        doc.data = data;
     }
-    std::memcpy(data, bytes.data(), bytes.size());
-    doc.data = data;
     doc.len = static_cast<std::int32_t>(bytes.size());
     return load_stages(doc, name);
 }

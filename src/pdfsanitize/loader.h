@@ -17,7 +17,11 @@ namespace pdfsanitize {
 int doc_load(const char *path, pdf_doc &doc);
 
 // The same stages over bytes already in memory; `name` stands for the path in messages.
-int doc_load_memory(const char *name, std::span<const unsigned char> bytes, pdf_doc &doc);
+// With borrow_bytes the document reads them in place (they must outlive it) instead of
+// copying them.
+enum memory_use { copy_bytes, borrow_bytes };
+int doc_load_memory(const char *name, std::span<const unsigned char> bytes, pdf_doc &doc,
+                    memory_use use = copy_bytes);
 
 // Sorted positions of every occurrence of a keyword (kw_at) or a name (find_name) in buf.
 std::vector<std::int32_t> all_keywords(std::string_view buf, std::string_view kw);

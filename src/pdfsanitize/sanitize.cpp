@@ -377,18 +377,18 @@ int sanitize_run(const char *in_path, const char *out_path, std::int32_t mode) {
         set_error("NULL path argument");
         return 0;
     }
+    // The output's stream data stays in the document's buffer until it is written.
+    pdf_doc doc;
+    if (doc_load(in_path, doc) != 0) return 0;
     outbuf out;
-    {
-        pdf_doc doc;
-        if (doc_load(in_path, doc) != 0) return 0;
-        if (sanitize_document(doc, mode, out) != 0) return 0;
-    }  // the document is released before the output is written
-    return write_output_file(out_path, out.data, out.len);
+    if (sanitize_document(doc, mode, out) != 0) return 0;
+    return write_output_file(out_path, out);
 }
 
 int sanitize_memory(const char *name, std::span<const unsigned char> bytes, std::int32_t mode, outbuf &out) {
+    // The document reads the caller's bytes in place; the output's pieces point into them.
     pdf_doc doc;
-    if (doc_load_memory(name, bytes, doc) != 0) return 0;
+    if (doc_load_memory(name, bytes, doc, borrow_bytes) != 0) return 0;
     return sanitize_document(doc, mode, out) == 0 ? 1 : 0;
 }
 

@@ -73,7 +73,8 @@ int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out, remova
 int sanitize_run(const char *in_path, const char *out_path, std::int32_t mode);
 
 // The same run over bytes in memory, into out (name stands for the path in messages).
-// 1 on success, 0 with the reason reported.
+// The output's stream data are pieces of bytes: they must outlive out. 1 on success, 0
+// with the reason reported.
 int sanitize_memory(const char *name, std::span<const unsigned char> bytes, std::int32_t mode, outbuf &out);
 
 }  // namespace pdfsanitize

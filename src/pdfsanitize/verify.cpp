@@ -150,7 +150,14 @@ role child_role(role self, std::string_view key, rh &holder, rh own_holder) {
 
 class verifier {
 public:
-    explicit verifier(std::string_view out) : out_(out) {}
+    verifier(std::string_view out, std::span<const output_hole> holes) : out_(out), holes_(holes) {
+        std::uint64_t before = 0;
+        hole_starts_.reserve(holes.size());
+        for (const output_hole &h : holes) {
+            hole_starts_.push_back(h.at + before);
+            before += h.n;
+        }
+    }
 
     verify_result run() {
         verify_result res;
@@ -192,12 +199,25 @@ private:
         return true;
     }
 
+    // The text position of a file offset, or -1 when it falls in a hole or past the end.
+    std::int64_t text_offset(std::int64_t offset) const {
+        if (offset < 0) return -1;
+        const auto it = std::upper_bound(hole_starts_.begin(), hole_starts_.end(), static_cast<std::uint64_t>(offset));
+        if (it != hole_starts_.begin()) {
+            const std::size_t i = static_cast<std::size_t>(it - hole_starts_.begin()) - 1;
+            const std::uint64_t hole_end = hole_starts_[i] + holes_[i].n;
+            if (static_cast<std::uint64_t>(offset) < hole_end) return -1;
+            offset -= static_cast<std::int64_t>(hole_end - holes_[i].at);
+        }
+        return offset < span_end(out_) ? offset : -1;
+    }
+
     bool read_table(std::int32_t &root, std::int32_t &info) {
         const std::size_t sx = out_.rfind("startxref");
         if (sx == std::string_view::npos) return false;
         std::int32_t p = skip_ws(out_, static_cast<std::int32_t>(sx) + 9);
         std::int64_t at = 0;
-        if (!digits_at(out_, p, at) || at >= span_end(out_)) return false;
+        if (!digits_at(out_, p, at) || (at = text_offset(at)) < 0) return false;
         p = static_cast<std::int32_t>(at);
         if (!kw_at(out_, p, "xref")) return false;
         p += 4;
@@ -220,7 +240,7 @@ private:
                 if (type != 'n' && type != 'f') return false;
                 ++p;
                 const std::int64_t num = first + k;
-                if (type == 'n' && num > 0 && num <= INT32_MAX && offset < span_end(out_))
+                if (type == 'n' && num > 0 && num <= INT32_MAX && (offset = text_offset(offset)) >= 0)
                     table_.emplace_back(static_cast<std::int32_t>(num), static_cast<std::int32_t>(offset));
             }
         }
@@ -591,6 +611,8 @@ private:
     }
 
     std::string_view out_;
+    std::span<const output_hole> holes_;
+    std::vector<std::uint64_t> hole_starts_;  // each hole's first byte in the file
     std::vector<std::pair<std::int32_t, std::int32_t>> table_;  // (number, offset), by number
     std::vector<std::int32_t> slot_;                            // number -> table entry, when dense
     std::vector<std::int32_t> starts_;                          // every offset, ascending
@@ -620,13 +642,13 @@ const char *reach_holder_name(reach_holder h) {
     return names[static_cast<std::size_t>(h)];
 }
 
-verify_result verify_output(std::string_view out) {
+verify_result verify_output(std::string_view out, std::span<const output_hole> holes) {
     if (out.size() > static_cast<std::size_t>(INT32_MAX)) {
         verify_result r;
         r.findings.push_back({reach_kind::unverifiable, reach_holder::other, 0, "file too large to verify", {}});
         return r;
     }
-    return verifier(out).run();
+    return verifier(out, holes).run();
 }
 
 std::span<const mode_promise> mode_promises() { return promises; }

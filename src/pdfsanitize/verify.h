@@ -46,10 +46,18 @@ struct verify_result {
     std::int64_t objects_reached = 0;
 };
 
-// Walks the file in out (the bytes the writer produced). Bytes that are not such a file
-// give an unverifiable finding; the walk never reads past the view and is linear in it
-// (an inline nesting deeper than max_inline_depth is not read and reported instead).
-verify_result verify_output(std::string_view out);
+// Bytes of the file left out of the text given to the verifier (stream data kept in
+// place): n bytes that stand just before the text byte at.
+struct output_hole {
+    std::uint64_t at;
+    std::uint64_t n;
+};
+
+// Walks the file the writer produced: its text, and where its holes stand (the table's
+// offsets count them). Bytes that are not such a file give an unverifiable finding; the
+// walk never reads past the text and is linear in it (an inline nesting deeper than
+// max_inline_depth is not read and reported instead).
+verify_result verify_output(std::string_view text, std::span<const output_hole> holes = {});
 constexpr int max_inline_depth = 32;
 
 // What a sanitising mode promises: the findings that must not be reachable in its output.

@@ -10,6 +10,24 @@
 
 namespace pdfsanitize {
 
+namespace {
+
+// The growth rule applied to the whole output, as if it were one buffer: false (and the
+// output failed) when n more bytes may not be added.
+bool whole_output_grows(outbuf &b, std::uint64_t n) {
+    if (b.whole_cap < outbuf_first_cap) b.whole_cap = outbuf_first_cap;
+    const std::uint64_t need = b.size() + n + 1;
+    if (need <= b.whole_cap) return true;
+    if (n > outbuf_max_append || need > outbuf_max_cap) {
+        b.failed = true;
+        return false;
+    }
+    while (b.whole_cap < need && b.whole_cap <= outbuf_max_cap - 1) b.whole_cap *= 2;
+    return true;
+}
+
+}  // namespace
+
 void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
     if (!b.data) {
         b.data = static_cast<char *>(std::malloc(outbuf_first_cap));
@@ -19,20 +37,19 @@ void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
         }
         b.cap = outbuf_first_cap;
         b.len = 0;
+        b.data[0] = '\0';
     }
+    if (!whole_output_grows(b, n)) return;
     const std::uint64_t need = b.len + n + 1;
     if (need > b.cap) {
-        if (n > outbuf_max_append || need > outbuf_max_cap) {
-            b.failed = true;
-            return;
-        }
         std::uint64_t cap = b.cap;
         while (cap < need && cap <= outbuf_max_cap - 1) cap *= 2;
         void *p = std::realloc(b.data, cap);
         if (!p) {
             std::free(b.data);
             b.data = nullptr;
-            b.len = b.cap = 0;
+            b.len = b.cap = b.piece_bytes = 0;
+            b.pieces.clear();
             b.failed = true;
             return;
         }
@@ -42,6 +59,26 @@ void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
     if (n) std::memcpy(b.data + b.len, bytes, n);
     b.len += n;
     b.data[b.len] = '\0';
+}
+
+void buf_piece(outbuf &b, const char *bytes, std::uint64_t n) {
+    if (!b.data) buf_bytes(b, "", 0);
+    if (!b.data || n == 0 || !whole_output_grows(b, n)) return;
+    b.pieces.push_back({b.len, bytes, n});
+    b.piece_bytes += n;
+}
+
+std::string outbuf_joined(const outbuf &b) {
+    std::string s;
+    s.reserve(static_cast<std::size_t>(b.size()));
+    std::uint64_t t = 0;
+    for (const out_piece &p : b.pieces) {
+        s.append(b.data + t, static_cast<std::size_t>(p.at - t));
+        s.append(p.bytes, static_cast<std::size_t>(p.n));
+        t = p.at;
+    }
+    if (b.data) s.append(b.data + t, static_cast<std::size_t>(b.len - t));
+    return s;
 }
 
 namespace {
@@ -116,7 +153,7 @@ void write_stream(const pdf_doc &doc, const pdf_obj &o, outbuf &out) {
         buf_text(out, "<< >>");
     }
     buf_text(out, "\nstream\n");
-    if (n > 0) buf_bytes(out, doc.data + o.stream_start, static_cast<std::uint64_t>(n));
+    if (n > 0) buf_piece(out, doc.data + o.stream_start, static_cast<std::uint64_t>(n));
     buf_text(out, "\nendstream\nendobj\n");
 }
 
@@ -155,7 +192,7 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
     for (std::int32_t i = 1; i <= doc.max_num; ++i) {
         const pdf_obj *o = doc_find(doc, i);
         if (!o) continue;
-        offsets[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(out.len);
+        offsets[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(out.size());
         gens[static_cast<std::size_t>(i)] = output_gen(o);
         buf_object_header(out, i, gens[static_cast<std::size_t>(i)]);
         const auto r = repl.find(i);
@@ -175,7 +212,7 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
         if (out.failed) break;
     }
 
-    const std::uint64_t xref_at = out.len;
+    const std::uint64_t xref_at = out.size();
     buf_format_long(out, "xref\n0 %ld", static_cast<long>(doc.max_num) + 1);
     buf_text(out, "\n0000000000 65535 f \n");
     for (std::int32_t i = 1; i <= doc.max_num && !out.failed; ++i) {
@@ -208,14 +245,25 @@ struct file_closer {
 
 }  // namespace
 
-int write_output_file(const char *path, const char *bytes, std::uint64_t len) {
+int write_output_file(const char *path, const outbuf &out) {
     std::FILE *raw = std::fopen(path, "wb");
     if (!raw) {
         set_error("cannot open output file %s", path);
         return 0;
     }
     std::unique_ptr<std::FILE, file_closer> f(raw);
-    if (std::fwrite(bytes, 1, static_cast<std::size_t>(len), f.get()) != len) {
+    // The text up to each piece, the piece, and the rest of the text.
+    auto put = [&](const char *bytes, std::uint64_t n) {
+        return n == 0 || std::fwrite(bytes, 1, static_cast<std::size_t>(n), f.get()) == n;
+    };
+    std::uint64_t t = 0;
+    bool whole = true;
+    for (const out_piece &p : out.pieces) {
+        whole = whole && put(out.data + t, p.at - t) && put(p.bytes, p.n);
+        t = p.at;
+    }
+    whole = whole && put(out.data + t, out.len - t);
+    if (!whole) {
         set_error("short write on output file %s", path);
         return 0;
     }

@@ -210,6 +210,25 @@ TEST(writer, short_writes_are_failures_and_the_file_stays) {
         EXPECT_STREQ(pdfsanitize_last_error(), "short write on output file /dev/full");
     }
     EXPECT_EQ(run_limited(small, out, 1 << 20).substr(0, 2), "1|");
+
+    // Stream data is written from the input piece by piece: a limit inside the second
+    // piece, or a full disk, fails the run all the same.
+    const std::string pieces = dir.file("pieces.pdf");
+    write_file(pieces, pdf_builder()
+                           .obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
+                           .obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
+                           .stream(3, "<< >>", std::string(1 << 20, 'a'))
+                           .stream(4, "<< >>", std::string(1 << 20, 'b'))
+                           .stream(5, "<< >>", std::string(1 << 20, 'c'))
+                           .finish(1));
+    EXPECT_EQ(run_limited(pieces, out, 3 << 19), "0|short write on output file " + out);
+    EXPECT_LE(fs::file_size(out), 3u << 19);
+    if (fs::exists("/dev/full")) {
+        EXPECT_EQ(pdfsanitize_full(pieces.c_str(), "/dev/full"), 0);
+        EXPECT_STREQ(pdfsanitize_last_error(), "short write on output file /dev/full");
+    }
+    EXPECT_EQ(run_limited(pieces, out, 4 << 20).substr(0, 2), "1|");
+    EXPECT_NE(read_file(out).find(std::string(1 << 20, 'b')), std::string::npos);
 }
 #endif  // file size limits and /dev/full are POSIX
 

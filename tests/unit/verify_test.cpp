@@ -242,7 +242,7 @@ TEST(verify, outputs_of_the_modes) {
         outbuf out;
         removal_log log;
         ASSERT_EQ(sanitize_document(doc, p->mode, out, &log), 0);
-        const verified_output v = check_output(*p, {out.data, static_cast<std::size_t>(out.len)});
+        const verified_output v = check_output(*p, out);
         EXPECT_EQ(v.blind_spots.size(), c.blind_spots) << c.mode << ": " << describe_findings(v.blind_spots, 20);
         EXPECT_EQ(v.residue.size(), c.residue) << c.mode << ": " << describe_findings(v.residue, 20);
     }
