@@ -119,8 +119,9 @@ void arena_drop_last(arena &a) {
 
 char *alloc_file_buffer(std::size_t n) {
 #if defined(__linux__)
+    // Rounding up to whole huge pages costs less than 2 MiB: worth it from 32 MiB on.
     constexpr std::size_t huge = std::size_t{2} << 20;
-    if (n >= huge) {
+    if (n >= std::size_t{32} << 20) {
         const std::size_t rounded = (n + huge - 1) / huge * huge;
         if (rounded >= n) {
             if (void *p = std::aligned_alloc(huge, rounded)) {

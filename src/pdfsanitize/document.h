@@ -111,10 +111,11 @@ struct skipped_container {
     const char *reason;
 };
 
-// The block a file is read into: on Linux a large one is aligned to 2 MiB and asks for
-// transparent huge pages (faulting it in page by page is most of the cost of reading a
-// large file); elsewhere, and for small files, a plain heap block. Null when memory is
-// short. Released with free_file_buffer.
+// The block a file is read into: on Linux one of 32 MiB or more is aligned to 2 MiB,
+// rounded up to whole 2 MiB pages and asks for transparent huge pages (faulting it in 4
+// KiB page by 4 KiB page was most of the cost of reading a large file); elsewhere, and
+// for smaller files, a plain heap block. Null when memory is short. Released with
+// free_file_buffer.
 char *alloc_file_buffer(std::size_t n);
 void free_file_buffer(char *p);
 

@@ -1,5 +1,6 @@
-// Builds the output file in memory, then writes it in one request. Records are found by
-// number through the document's index, so writing is linear in the objects.
+// Builds the output in memory, stream data left in the input's buffer as pieces, then
+// writes text and pieces in order. Records are found by number through the document's
+// index, so writing is linear in the objects.
 #include "writer.h"
 
 #include <cstdio>
@@ -133,6 +134,8 @@ void buf_format_long(outbuf &b, const char *fmt, long v) {
     if (n > 0) buf_bytes(b, tmp, static_cast<std::uint64_t>(n));
 }
 
+constexpr std::int32_t stream_piece_min = 16384;
+
 void write_stream(const pdf_doc &doc, const pdf_obj &o, outbuf &out) {
     const std::int32_t n = o.stream_end - o.stream_start;
     const std::int32_t p = o.dict_start < 0 ? 0 : o.dict_start;
@@ -153,7 +156,10 @@ void write_stream(const pdf_doc &doc, const pdf_obj &o, outbuf &out) {
         buf_text(out, "<< >>");
     }
     buf_text(out, "\nstream\n");
-    if (n > 0) buf_piece(out, doc.data + o.stream_start, static_cast<std::uint64_t>(n));
+    // Large stream data stays in the input's buffer; small data is copied, which costs
+    // less than a piece to record and write.
+    if (n >= stream_piece_min) buf_piece(out, doc.data + o.stream_start, static_cast<std::uint64_t>(n));
+    else if (n > 0) buf_bytes(out, doc.data + o.stream_start, static_cast<std::uint64_t>(n));
     buf_text(out, "\nendstream\nendobj\n");
 }
 
