@@ -1,58 +1,29 @@
-// pdfsanitize: the command-line face of the library. The scan and sanitising
-// subcommands go through the public C interface only, as any host would; audit,
-// --strict and --report use the library's internal C++ API (audit_command.cpp).
+// SPDX-License-Identifier: Apache-2.0
+// pdfsanitize: the command-line face of the library. scan and audit print JSON Lines;
+// the sanitising commands write one file or a batch (sanitize_command.cpp).
 #include <cstdio>
-#include <cstring>
+#include <new>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "cli.h"
 #include "pdfsanitize.h"
+#include "pdfsanitize/audit.h"
+#include "pdfsanitize/errors.h"
+#include "pdfsanitize/loader.h"
+#include "pdfsanitize/scan.h"
+#include "pdfsanitize_version.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #endif
 
-#include "audit_command.h"
-
-#ifndef PDFSANITIZE_VERSION
-#define PDFSANITIZE_VERSION "0.0.0"
-#endif
+namespace cli {
 
 namespace {
-
-constexpr int exit_clean = 0;
-constexpr int exit_found = 1;
-constexpr int exit_failed = 2;
-
-const char usage[] =
-    "usage: pdfsanitize scan FILE...\n"
-    "       pdfsanitize full|remove-js|remove-attachments|remove-actions [--strict] [--report FILE] IN OUT\n"
-    "       pdfsanitize audit FILE...\n"
-    "       pdfsanitize --help | --version\n"
-    "\n"
-    "scan      prints one line of JSON per file: whether it holds JavaScript, how many\n"
-    "          embedded files and automatic actions it holds, and whether it has an\n"
-    "          interactive form. With several files each line is the file name, a tab,\n"
-    "          then the JSON.\n"
-    "full      writes OUT without JavaScript, attachments, automatic actions and forms.\n"
-    "remove-js, remove-attachments, remove-actions\n"
-    "          write OUT without that one kind of content.\n"
-    "--strict  verify the output before writing it and refuse (status 3, nothing\n"
-    "          written) when a reader could still reach content the mode promises to\n"
-    "          remove; what remains is named.\n"
-    "--report FILE\n"
-    "          write one JSON document to FILE: what was removed and what the\n"
-    "          verifier found left in the output.\n"
-    "audit     runs each mode in memory, verifies its output and prints one line of\n"
-    "          JSON per file: per mode the blind spots (reachable content the mode\n"
-    "          promises to remove, with object numbers, paths and the findings about\n"
-    "          the input that explain them) and the residue (active content the mode\n"
-    "          keeps by rule), then the findings about the input.\n"
-    "\n"
-    "Exit status: 0 all files clean (or the output was written; for audit: no mode\n"
-    "has a blind spot), 1 active content found (audit: some mode has one), 2 a file\n"
-    "could not be read or was refused (the reason is printed on standard error), 3 a\n"
-    "--strict run refused to write. With several files the highest status wins.\n";
 
 bool active(std::string_view json) {
     return json.find("\"javascript\":true") != std::string_view::npos ||
@@ -61,85 +32,116 @@ bool active(std::string_view json) {
            json.find("\"auto_actions\":0,") == std::string_view::npos;
 }
 
-int cmd_scan(int argc, char **argv) {
-    if (argc < 1) {
-        std::fputs(usage, stderr);
-        return exit_failed;
-    }
+// A file's failure: its JSON line on standard output, the message on standard error.
+void report_failure(const std::string &file, const std::string &message) {
+    std::printf("%s\n", error_line(file, message).c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "pdfsanitize: %s\n", message.c_str());
+}
+
+}  // namespace
+
+int cmd_scan(const options &o) {
     int status = exit_clean;
-    for (int i = 0; i < argc; ++i) {
-        const char *json = pdfsanitize_scan(argv[i]);
-        if (!json) {
-            std::fprintf(stderr, "pdfsanitize: %s\n", pdfsanitize_last_error());
+    for (const std::string &file : o.operands) {
+        std::string json, message;
+        if (file == std_stream) {
+            std::vector<unsigned char> bytes;
+            pdfsanitize::pdf_doc doc;
+            if (load_input(file, doc, bytes, message)) {
+                pdfsanitize::scan_result r;
+                pdfsanitize::scan_document(doc, r);
+                char line[pdfsanitize::json_size];
+                pdfsanitize::format_scan_json(r, line, sizeof line);
+                json = line;
+            }
+        } else if (const char *line = pdfsanitize_scan(file.c_str())) {
+            json = line;
+        } else {
+            message = library_message();
+        }
+        if (json.empty()) {
+            report_failure(file, message);
             status = exit_failed;
             continue;
         }
-        if (argc > 1)
-            std::printf("%s\t%s\n", argv[i], json);
-        else
-            std::printf("%s\n", json);
+        std::printf("%s\n", with_file(file, json).c_str());
+        std::fflush(stdout);
         if (active(json) && status < exit_found) status = exit_found;
     }
     return status;
 }
 
-int cmd_sanitize(const char *mode, int (*fn)(const char *, const char *), int argc, char **argv) {
-    bool strict = false;
-    const char *report = nullptr;
-    while (argc > 0) {
-        const std::string_view opt = argv[0];
-        if (opt == "--strict") {
-            strict = true;
-        } else if (opt == "--report" && argc > 1) {
-            report = argv[1];
-            --argc;
-            ++argv;
-        } else {
-            break;
+int cmd_audit(const options &o) {
+    int status = exit_clean;
+    for (const std::string &file : o.operands) {
+        pdfsanitize::audit_report r;
+        {
+            std::vector<unsigned char> bytes;
+            pdfsanitize::pdf_doc doc;
+            std::string message;
+            if (!load_input(file, doc, bytes, message)) {
+                report_failure(file, message);
+                status = exit_failed;
+                continue;
+            }
+            pdfsanitize::audit_document(doc, r);
         }
-        --argc;
-        ++argv;
+        std::printf("%s\n", pdfsanitize::audit_json(r, file).c_str());
+        std::fflush(stdout);
+        for (const pdfsanitize::mode_audit &m : r.modes)
+            if (!m.error.empty())
+                std::fprintf(stderr, "pdfsanitize: %s: %s: %s\n", file.c_str(), m.promise->name, m.error.c_str());
+        if (r.has_error()) status = exit_failed;
+        else if (r.has_blind_spot() && status < exit_found) status = exit_found;
     }
-    if (argc != 2) {
-        std::fputs(usage, stderr);
+    return status;
+}
+
+namespace {
+
+int run(const std::vector<std::string> &args) try {
+    options o;
+    const std::string wrong = parse_arguments(args, o);
+    if (!wrong.empty()) {
+        std::fprintf(stderr, "pdfsanitize: %s\n\n%s", wrong.c_str(), usage_text(o.command));
         return exit_failed;
     }
-    // A verified run sanitises in memory, checks the output, then writes it.
-    if (strict || report) return run_verified(mode, argv[0], argv[1], strict, report);
-    if (!fn(argv[0], argv[1])) {
-        std::fprintf(stderr, "pdfsanitize: %s\n", pdfsanitize_last_error());
-        return exit_failed;
+    if (o.command == "--help" || o.command == "-h" || o.help) {
+        std::fputs(usage_text(o.help ? o.command : ""), stdout);
+        return exit_clean;
     }
-    return exit_clean;
+    if (o.command == "--version") {
+        std::printf("pdfsanitize %s\n", PDFSANITIZE_VERSION_STRING);
+        return exit_clean;
+    }
+    if (o.command == "scan") return cmd_scan(o);
+    if (o.command == "audit") return cmd_audit(o);
+    return cmd_sanitize(o);
+} catch (const std::bad_alloc &) {
+    std::fputs("pdfsanitize: out of memory\n", stderr);
+    return exit_failed;
 }
 
 }  // namespace
 
-int main(int argc, char **argv) {
+}  // namespace cli
+
 #if defined(_WIN32)
+// The arguments as UTF-16, handed on as UTF-8 (the library reads UTF-8 paths).
+int wmain(int argc, wchar_t **argv) {
     // The same bytes on every platform: a line ends in LF, as scripts expect.
     _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    if (argc < 2) {
-        std::fputs(usage, stderr);
-        return exit_failed;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string s(n > 0 ? static_cast<std::size_t>(n) : 1, '\0');
+        if (n > 0) WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, s.data(), n, nullptr, nullptr);
+        s.resize(std::char_traits<char>::length(s.c_str()));
+        args.push_back(std::move(s));
     }
-    const std::string_view cmd = argv[1];
-    if (cmd == "--help" || cmd == "-h") {
-        std::fputs(usage, stdout);
-        return exit_clean;
-    }
-    if (cmd == "--version") {
-        std::printf("pdfsanitize %s\n", PDFSANITIZE_VERSION);
-        return exit_clean;
-    }
-    if (cmd == "scan") return cmd_scan(argc - 2, argv + 2);
-    if (cmd == "full") return cmd_sanitize("full", pdfsanitize_full, argc - 2, argv + 2);
-    if (cmd == "remove-js") return cmd_sanitize("remove-js", pdfsanitize_remove_js, argc - 2, argv + 2);
-    if (cmd == "remove-attachments")
-        return cmd_sanitize("remove-attachments", pdfsanitize_remove_attachments, argc - 2, argv + 2);
-    if (cmd == "remove-actions") return cmd_sanitize("remove-actions", pdfsanitize_remove_actions, argc - 2, argv + 2);
-    if (cmd == "audit") return cmd_audit(argc - 2, argv + 2);
-    std::fprintf(stderr, "pdfsanitize: unknown command '%s'\n\n%s", argv[1], usage);
-    return exit_failed;
+    return cli::run(args);
 }
+#else
+int main(int argc, char **argv) { return cli::run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

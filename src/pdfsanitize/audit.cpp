@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "errors.h"
+#include "json.h"
 #include "writer.h"
 
 namespace pdfsanitize {
@@ -284,24 +285,6 @@ struct auditor {
     }
 };
 
-void json_string(std::string &out, std::string_view s) {
-    out += '"';
-    for (const char ch : s) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    out += '"';
-}
-
 void json_numbers(std::string &out, const std::vector<std::int32_t> &v) {
     out += '[';
     for (std::size_t i = 0; i < v.size(); ++i) {
@@ -463,9 +446,9 @@ void audit_document(const pdf_doc &doc, audit_report &report) {
 }
 
 std::string audit_json(const audit_report &r, std::string_view file) {
-    std::string out = "{\"version\":1,\"file\":";
+    std::string out = "{\"file\":";
     json_string(out, file);
-    out += ",\"modes\":{";
+    out += ",\"version\":1,\"modes\":{";
     for (std::size_t k = 0; k < r.modes.size(); ++k) {
         const mode_audit &m = r.modes[k];
         if (k) out += ',';
@@ -547,6 +530,17 @@ std::string run_report_json(const run_report &r) {
         out += '}';
     }
     out += "}\n";
+    return out;
+}
+
+std::string verified_json(const mode_promise &p, const verified_output &v) {
+    std::string out = "{\"mode\":";
+    json_string(out, p.name);
+    out += v.blind_spots.empty() ? ",\"kept_promise\":true," : ",\"kept_promise\":false,";
+    json_findings(out, "blind_spots", v.blind_spots, nullptr);
+    out += ',';
+    json_findings(out, "residue", v.residue, nullptr);
+    out += '}';
     return out;
 }
 

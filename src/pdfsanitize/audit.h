@@ -78,6 +78,10 @@ struct run_report {
 };
 std::string run_report_json(const run_report &r);
 
+// A verified output as one line of JSON: the mode, whether it kept its promise, the
+// blind spots and the residue.
+std::string verified_json(const mode_promise &p, const verified_output &v);
+
 // Up to a few blind spots named for a message: "javascript JS (object 12, Root/OpenAction)".
 std::string describe_findings(const std::vector<reach_finding> &f, std::size_t at_most = 5);
 

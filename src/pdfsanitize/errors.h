@@ -21,4 +21,10 @@ __attribute__((format(printf, 1, 2)))
 #endif
 void set_error(const char *fmt, ...);
 
+// The system's reason (an errno value) for the calling thread's last failure to open,
+// read or write a file; 0 when the last failure had none. set_error clears it; the
+// file routines set it after reporting. The exports never show it; the program adds
+// it to its messages.
+extern thread_local int g_sys_errno;
+
 }  // namespace pdfsanitize

@@ -5,6 +5,7 @@
 #include "loader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <sys/types.h>
 
 #include "errors.h"
+#include "files.h"
 
 namespace pdfsanitize {
 
@@ -608,10 +610,13 @@ int doc_load(const char *path, pdf_doc &doc) {
         doc_free(doc);
         return -1;
     }
-    std::unique_ptr<std::FILE, file_closer> f(std::fopen(path, "rb"));
+    std::unique_ptr<std::FILE, file_closer> f(open_file(path, "rb"));
+    int open_errno = errno;
     const std::int64_t size = f ? open_file_size(f.get()) : -2;
     if (size == -2) {  // a directory opens on some systems, but it is no file to read
+        if (f) open_errno = EISDIR;
         set_error("cannot open %s", path);
+        g_sys_errno = open_errno;
         doc_free(doc);
         return -1;
     }
@@ -632,8 +637,11 @@ int doc_load(const char *path, pdf_doc &doc) {
         return -1;
     }
     doc.owned = data;
+    errno = 0;
     if (std::fread(data, 1, static_cast<std::size_t>(size), f.get()) != static_cast<std::size_t>(size)) {
+        const int read_errno = errno;
         set_error("read error on %s", path);
+        g_sys_errno = read_errno;
         doc_free(doc);
         return -1;
     }

@@ -3,11 +3,13 @@
 // index, so writing is linear in the objects.
 #include "writer.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "errors.h"
+#include "files.h"
 
 namespace pdfsanitize {
 
@@ -251,31 +253,53 @@ struct file_closer {
 
 }  // namespace
 
+namespace {
+
+// Writes the text and the pieces in order; false when a write comes up short.
+bool put_whole(std::FILE *f, const outbuf &out) {
+    auto put = [&](const char *bytes, std::uint64_t n) {
+        return n == 0 || std::fwrite(bytes, 1, static_cast<std::size_t>(n), f) == n;
+    };
+    std::uint64_t t = 0;
+    for (const out_piece &p : out.pieces) {
+        if (!put(out.data + t, p.at - t) || !put(p.bytes, p.n)) return false;
+        t = p.at;
+    }
+    return put(out.data + t, out.len - t);
+}
+
+void report_short_write(const char *name) {
+    const int write_errno = errno;
+    set_error("short write on output file %s", name);
+    g_sys_errno = write_errno;
+}
+
+}  // namespace
+
 int write_output_file(const char *path, const outbuf &out) {
-    std::FILE *raw = std::fopen(path, "wb");
+    std::FILE *raw = open_file(path, "wb");
     if (!raw) {
+        const int open_errno = errno;
         set_error("cannot open output file %s", path);
+        g_sys_errno = open_errno;
         return 0;
     }
     std::unique_ptr<std::FILE, file_closer> f(raw);
-    // The text up to each piece, the piece, and the rest of the text.
-    auto put = [&](const char *bytes, std::uint64_t n) {
-        return n == 0 || std::fwrite(bytes, 1, static_cast<std::size_t>(n), f.get()) == n;
-    };
-    std::uint64_t t = 0;
-    bool whole = true;
-    for (const out_piece &p : out.pieces) {
-        whole = whole && put(out.data + t, p.at - t) && put(p.bytes, p.n);
-        t = p.at;
-    }
-    whole = whole && put(out.data + t, out.len - t);
-    if (!whole) {
-        set_error("short write on output file %s", path);
+    if (!put_whole(f.get(), out)) {
+        report_short_write(path);
         return 0;
     }
     // A full disk often shows only when the buffered tail is flushed at close.
     if (std::fclose(f.release()) != 0) {
-        set_error("short write on output file %s", path);
+        report_short_write(path);
+        return 0;
+    }
+    return 1;
+}
+
+int write_output_stream(std::FILE *f, const char *name, const outbuf &out) {
+    if (!put_whole(f, out) || std::fflush(f) != 0) {
+        report_short_write(name);
         return 0;
     }
     return 1;

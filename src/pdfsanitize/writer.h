@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -76,5 +77,7 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
 // Writes the whole output to path, text and pieces in order. 1 on success; 0 with the
 // failure reported ("short write on output file %s" for a short write or a failed close).
 int write_output_file(const char *path, const outbuf &out);
+// The same to an open stream (standard output), flushed; name stands for it in messages.
+int write_output_stream(std::FILE *f, const char *name, const outbuf &out);
 
 }  // namespace pdfsanitize

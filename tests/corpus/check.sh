@@ -94,6 +94,30 @@ for f in "$corpus"/*.pdf; do
   if ((ms > slowest)); then slowest=$ms; slowest_file=$name; fi
 done
 
+# A batch with four workers writes the same bytes as the one-by-one runs above.
+rm -rf "$work/batch"
+"$cli" full --out-dir "$work/batch" -j 4 "$corpus"/*.pdf 2>"$work/batch.err"
+batch_rc=$?
+batch_same=0
+for f in "$corpus"/*.pdf; do
+  name=$(basename "$f")
+  single="$work/out/$name.full.pdf"
+  if [[ -f "$single" ]]; then
+    if cmp -s "$single" "$work/batch/$name"; then
+      batch_same=$((batch_same + 1))
+    else
+      echo "FAIL $name: the batch output differs from the single run's"; fails=$((fails + 1))
+    fi
+  elif [[ -e "$work/batch/$name" ]]; then
+    echo "FAIL $name: the batch wrote an output the single run refused"; fails=$((fails + 1))
+  fi
+done
+if ((batch_rc != 0 && batch_rc != 2)); then echo "FAIL batch: exit $batch_rc"; fails=$((fails + 1)); fi
+if ! tail -n1 "$work/batch.err" | grep -Eq "^pdfsanitize: full: $files files in [0-9.]+ s: $batch_same written, [0-9]+ failed"; then
+  echo "FAIL batch summary: $(tail -n1 "$work/batch.err")"; fails=$((fails + 1))
+fi
+echo "batch (-j 4): $batch_same outputs identical to the single runs; $(tail -n1 "$work/batch.err")"
+
 echo "corpus: $files files, $refused refused with a documented message, $outputs outputs written"
 echo "slowest file (scan, four modes, audit, qpdf checks): $slowest_file, $slowest ms"
 echo "audit: $audited_spots files with a blind spot for some mode; files by kind:"

@@ -27,14 +27,14 @@ TEST(cli, scan_exit_codes_and_output) {
 
     run_result r = run("scan " + quoted(clean));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "{\"javascript\":false,\"embedded_files\":0,\"auto_actions\":0,\"forms\":false}\n");
+    EXPECT_EQ(r.out, "{\"file\":\"" + clean + "\",\"javascript\":false,\"embedded_files\":0,\"auto_actions\":0,\"forms\":false}\n");
     EXPECT_EQ(run("scan " + quoted(active)).status, 1);
     r = run("scan " + quoted(missing));
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.out.find("cannot open " + missing), std::string::npos);
+    EXPECT_NE(r.out.find("{\"file\":\"" + missing + "\",\"error\":\"cannot open " + missing + ": "), std::string::npos);
     r = run("scan " + quoted(clean) + " " + quoted(active));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.substr(0, clean.size() + 2), clean + "\t{");
+    EXPECT_EQ(r.out.rfind("{\"file\":\"" + clean + "\",\"javascript\":false,", 0), 0u);
     EXPECT_EQ(run("scan " + quoted(missing) + " " + quoted(active) + " " + quoted(clean)).status, 2);
 }
 
@@ -80,7 +80,7 @@ TEST(cli, audit_strict_and_report) {
                    .finish(1));
     run_result r = run("audit " + quoted(clean));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("{\"version\":1,\"file\":", 0), 0u);
+    EXPECT_EQ(r.out.rfind("{\"file\":\"" + clean + "\",\"version\":1,", 0), 0u);
     EXPECT_NE(r.out.find("\"full\":{\"blind_spots\":[],\"blind_spots_count\":0,\"residue\":[],\"residue_count\":0}"),
               std::string::npos);
     r = run("audit " + quoted(clean) + " " + quoted(tricky));

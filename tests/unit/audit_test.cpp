@@ -121,7 +121,7 @@ TEST(audit, details_of_the_findings) {
     EXPECT_EQ(r.duplicate_keys[0].detail, "A");
     EXPECT_TRUE(r.js_source_streams.empty());  // the escaped key is not /JS to the rules either
     const std::string json = audit_json(r, "a \"b\".pdf");
-    EXPECT_EQ(json.rfind("{\"version\":1,\"file\":\"a \\\"b\\\".pdf\",\"modes\":{\"remove-js\":{\"blind_spots\":[", 0), 0u);
+    EXPECT_EQ(json.rfind("{\"file\":\"a \\\"b\\\".pdf\",\"version\":1,\"modes\":{\"remove-js\":{\"blind_spots\":[", 0), 0u);
     EXPECT_NE(json.find(",\"input\":{\"escaped_names\":[{\"object\":4,\"name\":\"JS\"}]"), std::string::npos);
 }
 
