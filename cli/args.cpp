@@ -107,16 +107,14 @@ const char *usage_text(const std::string &command) {
 }
 
 std::string parse_arguments(const std::vector<std::string> &args, options &o) {
-    if (args.empty()) return "no command given";
-    o.command = args[0];
-    if (o.command == "--help" || o.command == "-h" || o.command == "--version") return {};
-    const bool mode = is_mode(o.command);
-    if (!mode && o.command != "scan" && o.command != "audit") return "unknown command '" + o.command + "'";
-    bool options_end = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
+    // The command is the first operand; options may stand before or after it.
+    bool options_end = false, version = false;
+    std::vector<std::pair<std::string, std::string>> given;  // option, value
+    for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         if (options_end || a == std_stream || a.empty() || a[0] != '-') {
-            o.operands.push_back(a);
+            if (o.command.empty()) o.command = a;
+            else o.operands.push_back(a);
             continue;
         }
         if (a == "--") {
@@ -125,6 +123,10 @@ std::string parse_arguments(const std::vector<std::string> &args, options &o) {
         }
         if (a == "--help" || a == "-h") {
             o.help = true;
+            continue;
+        }
+        if (a == "--version") {
+            version = true;
             continue;
         }
         // An option's value: "--opt VALUE", "--opt=VALUE" (and "-jN").
@@ -142,19 +144,30 @@ std::string parse_arguments(const std::vector<std::string> &args, options &o) {
         const bool takes_value = name == "--report" || name == "--out-dir" || name == "-j" || name == "--jobs";
         const bool known = takes_value || name == "--strict" || name == "-r" || name == "--recursive";
         if (!known) return "unknown option '" + a + "'";
-        if (!mode) return "'" + name + "' is not an option of " + o.command;
         if (takes_value && !has_value) {
             if (i + 1 >= args.size()) return "'" + name + "' needs a value";
             value = args[++i];
         } else if (!takes_value && has_value) {
             return "'" + name + "' takes no value";
         }
+        if (takes_value && value.empty()) return "'" + name + "' needs a value";
+        given.emplace_back(name, value);
+    }
+    if (o.command.empty()) {
+        if (version) o.command = "--version";
+        else if (o.help) o.command = "--help";
+        else return "no command given";
+        return {};
+    }
+    const bool mode = is_mode(o.command);
+    if (!mode && o.command != "scan" && o.command != "audit") return "unknown command '" + o.command + "'";
+    for (const auto &[name, value] : given) {
+        if (!mode) return "'" + name + "' is not an option of " + o.command;
         if (name == "--strict") o.strict = true;
         else if (name == "-r" || name == "--recursive") o.recursive = true;
         else if (name == "--report") o.report = value;
         else if (name == "--out-dir") o.out_dir = value;
         else if (!parse_count(value, o.jobs)) return "'" + name + "' needs a number of workers from 1 to 9999, not '" + value + "'";
-        if (takes_value && value.empty()) return "'" + name + "' needs a value";
     }
     if (o.help) return {};
     if (!mode) {

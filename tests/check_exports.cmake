@@ -1,9 +1,16 @@
-# Lists the library's exported names and expects exactly the eight exports: with nm on
-# the shared library (LIB, NM), or from the export table of the DLL (LIB, OBJDUMP),
-# whose imports must also be system DLLs only.
-set(expected
-  pdfsanitize_cleanup pdfsanitize_full pdfsanitize_init pdfsanitize_last_error
-  pdfsanitize_remove_actions pdfsanitize_remove_attachments pdfsanitize_remove_js pdfsanitize_scan)
+# Lists a library's exported names and expects exactly its exports (the eight of the
+# main library, or with EXT the ext library's): with nm on the shared library (LIB, NM),
+# or from the export table of the DLL (LIB, OBJDUMP), whose imports must also be system
+# DLLs only.
+if(EXT)
+  set(expected
+    pdfsanitize_ext_audit pdfsanitize_ext_free pdfsanitize_ext_sanitize pdfsanitize_ext_scan
+    pdfsanitize_ext_strerror pdfsanitize_ext_verify pdfsanitize_ext_version)
+else()
+  set(expected
+    pdfsanitize_cleanup pdfsanitize_full pdfsanitize_init pdfsanitize_last_error
+    pdfsanitize_remove_actions pdfsanitize_remove_attachments pdfsanitize_remove_js pdfsanitize_scan)
+endif()
 set(names "")
 if(DEFINED NM)
   execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for building and testing.
-#   tools/setup.sh            compilers, CMake, GoogleTest, zlib (tests), qpdf, Node.js
+#   tools/setup.sh            compilers, CMake, GoogleTest, zlib (tests), qpdf, Node.js,
+#                             pkg-config, python3 with pytest
 #   tools/setup.sh ci         also clang's sanitizer and fuzzer runtimes, MinGW-w64, Wine
 # Run as root to install; otherwise it prints the one apt-get line to run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-pkgs=(cmake make g++ clang googletest libgtest-dev libbenchmark-dev zlib1g-dev qpdf)
+pkgs=(cmake make g++ clang googletest libgtest-dev libbenchmark-dev zlib1g-dev qpdf pkg-config python3 python3-pytest)
 # Node.js may come from elsewhere than Debian (with npm inside): look for the commands.
 command -v node >/dev/null && command -v npm >/dev/null || pkgs+=(nodejs npm)
 if [[ "${1:-}" == "ci" ]]; then
