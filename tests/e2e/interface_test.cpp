@@ -95,3 +95,44 @@ TEST(exports, the_library_loads_at_run_time_with_its_eight_names) {
     EXPECT_STREQ(last(), "NULL path argument");
     unload(lib);
 }
+
+namespace {
+
+std::string utf8_of(const fs::path &p) {
+    const std::u8string u = p.u8string();
+    return std::string(u.begin(), u.end());
+}
+
+}  // namespace
+
+// Hosts pass UTF-8 paths; on Windows the library opens them with the wide API, and a
+// path in the ANSI code page still opens as before.
+TEST(exports, utf8_paths_open_any_name_and_ansi_paths_still_open) {
+    temp_dir dir;
+    const std::string doc = pdf_builder().obj(1, "<< /Type /Catalog /OpenAction [1 0 R /Fit] >>").finish(1);
+    for (const char8_t *name : {u8"文件.pdf", u8"café.pdf", u8"Ελληνικά données.pdf"}) {
+        const fs::path in = dir.path() / fs::path(std::u8string(name));
+        const fs::path out = dir.path() / fs::path(u8"净化-" + std::u8string(name));
+        std::ofstream(in, std::ios::binary) << doc;
+        const std::string utf8_in = utf8_of(in), utf8_out = utf8_of(out);
+        EXPECT_NE(pdfsanitize_scan(utf8_in.c_str()), nullptr) << pdfsanitize_last_error();
+        EXPECT_EQ(pdfsanitize_full(utf8_in.c_str(), utf8_out.c_str()), 1) << pdfsanitize_last_error();
+        EXPECT_TRUE(fs::exists(out)) << utf8_out;
+    }
+#if defined(_WIN32)
+    // The accented name in the ANSI code page (where it has one): bytes that are not UTF-8.
+    const fs::path in = dir.path() / fs::path(u8"café.pdf");
+    const std::wstring wide = in.wstring();
+    BOOL lossy = FALSE;
+    char ansi[MAX_PATH * 2];
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, ansi, sizeof ansi, nullptr, &lossy);
+    ASSERT_GT(n, 0);
+    if (!lossy) {
+        EXPECT_NE(pdfsanitize_scan(ansi), nullptr) << "code page " << GetACP() << ": " << pdfsanitize_last_error();
+        const std::string ansi_out = std::string(ansi).replace(std::string(ansi).rfind(".pdf"), 4, "-out.pdf");
+        EXPECT_EQ(pdfsanitize_full(ansi, ansi_out.c_str()), 1) << pdfsanitize_last_error();
+        EXPECT_TRUE(fs::exists(dir.path() / fs::path(u8"café-out.pdf")));
+    }
+    std::printf("ANSI code page %u%s\n", GetACP(), lossy ? " cannot spell the accented name" : "");
+#endif
+}
