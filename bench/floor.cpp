@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor any whole-file design pays: read the file into one buffer, write it out
 // with one write.   floor IN OUT
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoder throughput in MB/s of output: the table-driven decoder, the bitwise
 // reference, and the system zlib on the same data (object-stream-like text).
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading, scanning and each sanitising mode on files of 10,000 to 1,000,000 small
 // objects (a page tree, content streams, annotations with actions), written to a
 // temporary file first. The time per object must stay flat as the files grow.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes the benchmark inputs, reproducibly:
 //   objects-<N>-classic.pdf     about N small objects, one classic cross-reference table
 //   objects-<N>-compressed.pdf  the same objects, every non-stream object in Flate object

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross-compiling the 64-bit Windows DLL with MinGW-w64 (Debian: g++-mingw-w64-x86-64-posix).
 # Everything is linked with -static, so the DLL and the programs depend on system DLLs only.
 set(CMAKE_SYSTEM_NAME Windows)

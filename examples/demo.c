@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A host program written in C: scans a PDF file, then writes a fully sanitised copy.
  * Usage: pdfsanitize_demo IN.pdf OUT.pdf */
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes the sample PDF files of this folder: one clean file and one for each kind of
 // active content, each a one-page document with a line of text saying what it holds.
 // Usage: make_samples DIR

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * kestrune-pdfsanitize: scan a PDF file for active content, or write a sanitised copy.
  *

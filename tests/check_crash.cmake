@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Runs a program that crashes on purpose (through RUNNER, the Wine wrapper) and expects
 # both a non-zero exit status and the crash report.
 execute_process(COMMAND ${RUNNER} ${PROGRAM} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Lists a library's exported names and expects exactly its exports (the eight of the
 # main library, or with EXT the ext library's): with nm on the shared library (LIB, NM),
 # or from the export table of the DLL (LIB, OBJDUMP), whose imports must also be system

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Windows test programs: an unhandled exception prints its code and ends the process
 // with a non-zero status (Wine may otherwise report the crash and still exit 0).
 #include <windows.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer)
 # and runs each for SECONDS (default 60). Seeds: the kept corpus in tests/fuzz/corpus,
 # the samples, and ../shared/corpus when present, copied to tests/fuzz/work (libFuzzer

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what a fresh Debian 12 machine lacks for building and testing.
 #   tools/setup.sh            compilers, CMake, GoogleTest, zlib (tests), qpdf, Node.js,
 #                             pkg-config, python3 with pytest

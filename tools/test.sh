@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the library with its tests (Debug, warnings as errors) and runs every test:
 # unit, end-to-end, the exports check, qpdf and pdf.js checks on the outputs, and the
 # real-world corpus check when ../shared/corpus is present.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Windows DLL, the program and the test suites with MinGW-w64, checks the
 # DLL's export and import tables, and runs every test under Wine.
 #   tools/wine-ci.sh

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs a Windows program under Wine for CTest. Wine sometimes exits 0 after a crash,
 # so the run also fails when Wine (or the program's own exception filter) reports an
 # unhandled exception. The Wine prefix lives in the build tree (WINEPREFIX, default

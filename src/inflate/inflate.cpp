@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Flate decoder. The block structure follows RFC 1951 section 3.2; the zlib wrapper
 // (RFC 1950) is reduced to its CM and FDICT checks. Two decoders share everything but
 // the way a Huffman symbol is read: the bitwise one walks the canonical code one bit at

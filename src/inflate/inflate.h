@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Flate (zlib, RFC 1950, around Deflate, RFC 1951) decompression into a caller's buffer.
 // Depends on nothing but the standard library.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The input findings come from one more walk over every object, with a tokenizer that
 // knows strings, comments and nesting; the blind spots come from the verifier, run on
 // each mode's output assembled in memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The audit: each mode run in memory and its output verified (what a reader can still
 // reach of what the mode promises to remove: the blind spots; what it keeps by rule: the
 // residue), with the findings about the input that explain a blind spot (escaped names,

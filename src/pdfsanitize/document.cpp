@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Containers of the document model, the load/free contract, lookups by number, and
 // the inspection of one object's dictionary.
 #include "document.h"

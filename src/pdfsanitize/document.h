@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The loaded document: the file's bytes, one record per object (positions into the
 // bytes, or text inside a decompressed object stream), the page list, and the arena
 // that owns decompressed text. Also the questions asked of one object or dictionary:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The per-thread buffers and set_error; nothing here allocates.
 #include "errors.h"
 

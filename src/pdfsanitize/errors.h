@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two text buffers (last failure message, last scan report), one pair per thread,
 // and set_error, the one routine through which every failure is reported.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The eight exported functions. Each wraps its body so that no exception reaches the
 // host: memory exhaustion anywhere inside becomes the "out of memory" failure.
 #include "pdfsanitize.h"

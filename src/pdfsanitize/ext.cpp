@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exports of the ext library: the scan, the modes, the audit and the verifier over
 // bytes in memory. Each call keeps its state on its own stack and copies the calling
 // thread's message into the caller's error record before it returns.

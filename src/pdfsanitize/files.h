@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening files by the paths hosts pass.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // JSON text for the reports: strings with every byte accounted for.
 #pragma once
 

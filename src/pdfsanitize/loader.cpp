@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // doc_load and the stages that find the objects: the header note, the object scan,
 // stream bounds, removal of objects found inside stream data, and one definition per
 // number. Keyword positions are collected once per load, so searches that would run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading a document: reading the file, the cross-reference chain and trailers, the
 // object scan with stream bounds, object streams, one definition per number, the
 // refusals, and the catalog with its page tree.

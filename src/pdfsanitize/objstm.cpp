@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Object streams: every recognised container is expanded into an arena block and one
 // in-stream record per contained object is appended to the list. The containers
 // themselves are dropped later, with the duplicates.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The catalog, the information dictionary and the page list. The page tree is walked
 // with an explicit stack, so its depth is limited by memory only, never by the call
 // stack; pages come in the order of a depth-first walk that passes over missing kids

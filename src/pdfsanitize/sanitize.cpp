@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The removal policy: three passes (catalog, pages with their annotations, every object)
 // over dictionary copies decide which objects get an edited dictionary and which become
 // empty placeholders; the writer then builds the new file from those decisions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The removal policy behind the four sanitising modes, and the sanitising run.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The scan visits the catalog, each page of the page list with its annotations, and
 // every object, and counts what it finds by name searches on dictionary copies.
 #include "scan.h"

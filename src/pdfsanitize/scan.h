@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The active-content scan: JavaScript, embedded files, automatic actions and forms,
 // found by name searches over dictionary texts of the catalog, the pages with their
 // annotations, and every object.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Token scanning over PDF text in place. Nothing here allocates except the bracket
 // index (built only after plain scans have cost more than a few passes over a view)
 // and the dictionary copies.

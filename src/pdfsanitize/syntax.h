@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Byte-level PDF syntax: byte classes, keyword and name search, skipping one value,
 // integer reading, and the dictionary-close scan with its copies. Everything works in
 // place on a span (a view whose size is the end index); positions are absolute 32-bit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reads the writer's cross-reference table and trailer, then walks breadth-first from
 // /Root (and /Info) through references, inline dictionaries and arrays, one visit per
 // object, with an explicit queue. Each dictionary is read as a reader reads it (the last

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The output verifier: reads a file as the writer produces it (one cross-reference table,
 // a trailer, objects at the offsets the table gives), walks everything a reader can reach
 // from the trailer's /Root and /Info, and lists the active content it meets, each piece

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Builds the output in memory, stream data left in the input's buffer as pieces, then
 // writes text and pieces in order. Records are found by number through the document's
 // index, so writing is linear in the objects.

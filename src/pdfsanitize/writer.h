@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The output text and the writer: a fresh single-revision PDF 1.4 file assembled in
 // memory (objects in number order, one cross-reference table, a trailer), its stream
 // data left in the input and recorded as pieces, then written to the output path

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The startxref chain: classic cross-reference sections with the trailers after them,
 // cross-reference streams by their dictionary only. It supplies /Root, /Info and the
 // encryption mark; objects are never located through it. Also the refusal of

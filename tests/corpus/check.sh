@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The real-world corpus check: every file of the corpus is scanned and sanitised in the
 # four modes by the pdfsanitize program. Each file must finish within a few seconds;
 # every refusal must carry one of the library's messages; every output must pass

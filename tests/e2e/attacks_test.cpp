@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Crafted files, made as an attacker would, that try to talk their active content past
 // the modes: decoy keys, escaped names, comments, pages off the walk, untyped embedded
 // files, long annotation lists, generations, "endobj" in strings, edits undone. Every

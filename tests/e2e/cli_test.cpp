@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pdfsanitize program: output lines and exit codes a script can rely on.
 #include "e2e_util.h"
 

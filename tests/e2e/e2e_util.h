@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Support for end-to-end tests: a small PDF writer with a correct cross-reference
 // table, a private temporary folder per test, and file helpers.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hostile shapes: each must finish quickly, use memory in proportion to the file (and
 // the tables by object number), and give the same results as an ordinary file would.
 #if !defined(_WIN32)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The three document-free exports, the failure messages and their buffers, and loading
 // the library the way a host does.
 #if defined(_WIN32)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Peak memory of a sanitising run, measured in a child process: at most three times the
 // input (plus the text of its object streams) and 64 MiB. Not under the sanitizers,
 // whose shadow memory and red zones are not the library's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The four sanitising exports: the output layout byte for byte, the removal rules of
 // each mode, what real readers make of the outputs, and what a failed run leaves.
 #if !defined(_WIN32)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The scan export on files built here: the JSON line for each kind of finding, the
 // ways the same thing can be counted twice or once, and the failures.
 #include <functional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stream-heavy files: the output keeps the input's stream data in place until it is
 // written, and the bytes written are exactly those of a file assembled whole (FNV-1a of
 // outputs taken when the writer still copied every stream into its buffer).

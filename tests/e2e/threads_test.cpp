@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Calls on different files from several threads at once give the same outputs and the
 // same reports as one at a time; each thread reads its own message and report. Run
 // under ThreadSanitizer in CI with no suppression.

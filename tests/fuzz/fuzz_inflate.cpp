@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes and capacity into the decoder: the table-driven decoder must give
 // exactly what the bitwise reference gives, and never more than the capacity.
 #include <cstddef>

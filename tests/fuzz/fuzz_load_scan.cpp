@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes loaded from memory through the loader's own entry point, then scanned.
 #include <cstddef>
 #include <cstdint>

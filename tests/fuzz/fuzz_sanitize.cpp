@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes sanitised in memory in each mode; each output is loaded and scanned
 // again, and it must be a complete file of the fixed layout. Where the verifier finds
 // nothing the mode promises to remove, sanitising the output again with the same mode

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes given to the output verifier as if the writer had produced them: it
 // must finish, and every finding must carry a kind, a holder and a path it can name.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs a fuzz target over files and folders given on the command line, so that every
 // build replays the kept corpus (and every crasher found so far) without libFuzzer.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Crashes on purpose: the Windows test runner must report it as a failure, whatever
 // exit status Wine gives after the crash.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host program: loads the library at run time (dlopen or LoadLibraryA, then the eight
 // names), scans every PDF file of the given folders and runs the four modes on it,
 // writing into a folder whose name holds spaces. Given a reference folder written by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opens PDF files with pdf.js, as a browser would, and checks their page counts and
 // what the sanitising mode promised to remove.
 // Usage: node check_outputs.mjs MANIFEST

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The corpus outputs in real readers. Page counts in pdf.js, compared with the inputs;
 // and the verifier's verdict checked: where the run's report says nothing the mode
 // promises to remove is reachable, neither pdf.js nor qpdf may find any of it.

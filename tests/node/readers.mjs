@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What real readers still find of the content a sanitising mode removes: pdf.js through
 // its API, and qpdf's JSON view of the objects for what pdf.js does not expose (open
 // actions of any type, /AA events, annotation actions, forms and XFA).

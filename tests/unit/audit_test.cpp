@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The audit: one small document per trick the byte-level rules miss, each found in the
 // input; a mode has a blind spot only where its verified output still holds what it
 // promises to remove. Clean documents give no alarm.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Containers of the document model, the load/free contract, and the inspection of one
 // object: its dictionary text, its kind, JavaScript, and reference lists.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dictionary editing and the output text's growth rules.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Flate decoder: the byte examples, one hand-built stream per malformed-stream
 // rule, the table-driven decoder against the bitwise reference, and both against zlib.
 #include <gtest/gtest.h>

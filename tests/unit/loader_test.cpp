@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading: the header note, the object scan, stream bounds, removal of false objects,
 // one definition per number, the cross-reference chain and trailers, refusals, the
 // catalog and the page tree.

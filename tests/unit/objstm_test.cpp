@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Object streams: expansion, /N and /First, the pair header, lengths, retries with a
 // larger block, and the choice between direct and in-stream definitions.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Byte classes, keyword and name search, value skipping, integer reading, dictionary
 // closes and copies, and the bracket index against the plain scans.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for unit tests: documents loaded from text in memory.
 #pragma once
 

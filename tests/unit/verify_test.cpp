@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The output verifier: one small file per kind and per path shape (inline, indirect, in
 // an array, through /Kids, /Next chains, escaped names, cycles), decoys a reader does not
 // see, bytes that are not the writer's, and the promise table.
