@@ -3,6 +3,8 @@
 // the inspection of one object's dictionary.
 #include "document.h"
 
+#include "alloc.h"
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -18,17 +20,16 @@ namespace pdfsanitize {
 namespace {
 
 // Grows an element array to hold one more element: its first size, then doubling.
-// Returns false (array unchanged) when the new size cannot be had.
+// Throws std::bad_alloc (array unchanged) when the new size cannot be had.
 template <typename T>
-bool grow_for_push(T *&items, std::int32_t count, std::int32_t &cap, std::int32_t first) {
-    if (count < cap) return true;
+void grow_for_push(T *&items, std::int32_t count, std::int32_t &cap, std::int32_t first) {
+    if (count < cap) return;
     const std::int64_t want = cap == 0 ? first : 2 * static_cast<std::int64_t>(count);
-    if (want > INT32_MAX || static_cast<std::uint64_t>(want) > SIZE_MAX / sizeof(T)) return false;
-    void *p = std::realloc(items, static_cast<std::size_t>(want) * sizeof(T));
-    if (!p) return false;
+    if (want > INT32_MAX || static_cast<std::uint64_t>(want) > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    void *p = lib_realloc(items, static_cast<std::size_t>(want) * sizeof(T));
+    if (!p) throw std::bad_alloc();
     items = static_cast<T *>(p);
     cap = static_cast<std::int32_t>(want);
-    return true;
 }
 
 }  // namespace
@@ -76,7 +77,7 @@ void arena::release() {
 }
 
 void objvec_push(objvec &v, const pdf_obj &o) {
-    if (!grow_for_push(v.items, v.count, v.cap, 128)) return;
+    grow_for_push(v.items, v.count, v.cap, 128);
     v.items[v.count++] = o;
 }
 
@@ -84,24 +85,22 @@ void objvec::reserve(std::size_t n) { objvec_reserve(*this, n); }
 
 void objvec_reserve(objvec &v, std::size_t n) {
     if (n <= static_cast<std::size_t>(v.cap) || n > static_cast<std::size_t>(INT32_MAX) || n > SIZE_MAX / sizeof(pdf_obj)) return;
-    if (void *p = std::realloc(v.items, n * sizeof(pdf_obj))) {
+    // Only a hint: without the room, pushes grow the array step by step to the same records.
+    if (void *p = lib_realloc(v.items, n * sizeof(pdf_obj))) {
         v.items = static_cast<pdf_obj *>(p);
         v.cap = static_cast<std::int32_t>(n);
     }
 }
 
 void pagevec_push(pagevec &v, std::int32_t num) {
-    if (!grow_for_push(v.items, v.count, v.cap, 64)) return;
+    grow_for_push(v.items, v.count, v.cap, 64);
     v.items[v.count++] = num;
 }
 
 char *arena_alloc(arena &a, std::size_t size) {
-    char *block = static_cast<char *>(std::malloc(size == 0 ? 1 : size));
-    if (!block) return nullptr;
-    if (!grow_for_push(a.blocks, a.count, a.cap, 4)) {
-        std::free(block);
-        return nullptr;
-    }
+    grow_for_push(a.blocks, a.count, a.cap, 4);
+    char *block = static_cast<char *>(lib_malloc(size == 0 ? 1 : size));
+    if (!block) throw std::bad_alloc();
     a.blocks[a.count++] = block;
     return block;
 }
@@ -109,7 +108,8 @@ char *arena_alloc(arena &a, std::size_t size) {
 char *arena_shrink_last(arena &a, std::size_t size) {
     if (a.count == 0) return nullptr;
     char *&last = a.blocks[a.count - 1];
-    if (void *p = std::realloc(last, size == 0 ? 1 : size)) last = static_cast<char *>(p);
+    // A block that cannot shrink keeps its size: the same text, more memory.
+    if (void *p = lib_realloc(last, size == 0 ? 1 : size)) last = static_cast<char *>(p);
     return last;
 }
 
@@ -125,7 +125,7 @@ char *alloc_file_buffer(std::size_t n) {
     if (n >= std::size_t{32} << 20) {
         const std::size_t rounded = (n + huge - 1) / huge * huge;
         if (rounded >= n) {
-            if (void *p = std::aligned_alloc(huge, rounded)) {
+            if (void *p = lib_aligned_alloc(huge, rounded)) {
                 madvise(p, rounded, MADV_HUGEPAGE);  // a hint: without it the block works the same
                 return static_cast<char *>(p);
             }
@@ -133,7 +133,7 @@ char *alloc_file_buffer(std::size_t n) {
         }
     }
 #endif
-    return static_cast<char *>(std::malloc(n));
+    return static_cast<char *>(lib_malloc(n));
 }
 
 void free_file_buffer(char *p) { std::free(p); }
@@ -145,12 +145,8 @@ void doc_free(pdf_doc &doc) {
     doc.owned = nullptr;
     doc.data = nullptr;
     doc.len = 0;
-    doc.has_startxref = doc.has_xref_table = 0;
-    doc.startxref = doc.trailer_root = doc.trailer_info = 0;
-    doc.has_header = 0;
-    std::memset(doc.version, 0, sizeof doc.version);
-    std::vector<xref_entry>().swap(doc.xref_entries);
-    doc.xref_size = doc.xref_first = doc.encrypted = 0;
+    doc.trailer_root = doc.trailer_info = 0;
+    doc.encrypted = 0;
     doc.objs.release();
     doc.arena.release();
     doc.max_num = doc.catalog = doc.info = 0;

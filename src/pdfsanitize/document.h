@@ -45,7 +45,7 @@ struct pdf_obj {
 };
 
 // Growable arrays with the document's growth rule (a first size, then doubling). A
-// push that cannot grow the array drops the element and keeps what was there.
+// push that cannot grow the array throws std::bad_alloc.
 struct objvec {
     pdf_obj *items = nullptr;
     std::int32_t count = 0;
@@ -92,19 +92,12 @@ void objvec_push(objvec &v, const pdf_obj &o);
 // Makes room for n records in one step when memory allows (pushes still follow the rule).
 void objvec_reserve(objvec &v, std::size_t n);
 void pagevec_push(pagevec &v, std::int32_t num);
-// A new block of size bytes owned by the arena, or null when memory is exhausted.
+// A new block of size bytes owned by the arena; std::bad_alloc when memory is exhausted.
 char *arena_alloc(arena &a, std::size_t size);
 // Shrinks the newest block to size bytes (size > 0); returns its new address.
 char *arena_shrink_last(arena &a, std::size_t size);
 // Releases the newest block (a failed attempt that nothing points into).
 void arena_drop_last(arena &a);
-
-// One in-use entry of the first subsection of the classic cross-reference table.
-struct xref_entry {
-    std::int32_t num;
-    std::int32_t offset;
-    std::int32_t gen;
-};
 
 // An object stream the loader recognised but could not expand, and why.
 struct skipped_container {
@@ -124,18 +117,8 @@ struct pdf_doc {
     const char *data = nullptr;  // the whole file: its own heap block, or bytes it borrows
     std::int32_t len = 0;
     char *owned = nullptr;       // the block data points into when the document owns it
-    std::int32_t has_startxref = 0;
-    std::int32_t has_xref_table = 0;
-    std::int32_t startxref = no_pos;
     std::int32_t trailer_root = no_pos;
     std::int32_t trailer_info = no_pos;
-    unsigned char has_header = 0;
-    char version[16] = {};
-    // Cross-reference index: only what was recorded, in number order; xref_size is the
-    // number of object numbers the first subsection covers from 0.
-    std::vector<xref_entry> xref_entries;
-    std::int32_t xref_size = 0;
-    std::int32_t xref_first = 0;
     std::int32_t encrypted = 0;
     objvec objs;
     ::pdfsanitize::arena arena;

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "errors.h"
-#include "loader.h"
 #include "sanitize.h"
 #include "scan.h"
 
@@ -24,6 +23,9 @@ int run_mode(const char *in, const char *out, std::int32_t mode) {
     } catch (const std::bad_alloc &) {
         set_error("out of memory");
     } catch (...) {
+        // Nothing else is thrown inside; should anything be, it must not cross the C
+        // boundary, and a failed call is reported with the one message for a run that
+        // could not finish.
         set_error("out of memory");
     }
     return 0;
@@ -62,22 +64,14 @@ PDFSANITIZE_API int pdfsanitize_remove_actions(const char *input_path, const cha
 
 PDFSANITIZE_API const char *pdfsanitize_scan(const char *input_path) {
     try {
-        if (!input_path) {
-            set_error("NULL path argument");
-            return nullptr;
-        }
-        scan_result r;
-        {
-            pdf_doc doc;
-            if (doc_load(input_path, doc) != 0) return nullptr;
-            scan_document(doc, r);
-        }  // the document is released before the report is written
-        format_scan_json(r, g_json, json_size);
-        return g_json;
-    } catch (...) {
+        return scan_file(input_path, g_json, json_size) ? g_json : nullptr;
+    } catch (const std::bad_alloc &) {
         set_error("out of memory");
-        return nullptr;
+    } catch (...) {
+        // As in run_mode: nothing crosses the C boundary.
+        set_error("out of memory");
     }
+    return nullptr;
 }
 
 PDFSANITIZE_API const char *pdfsanitize_last_error(void) { return g_err; }

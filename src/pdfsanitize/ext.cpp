@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "pdfsanitize/alloc.h"
 #include "pdfsanitize/audit.h"
 #include "pdfsanitize/errors.h"
 #include "pdfsanitize/loader.h"
@@ -61,7 +62,7 @@ int invalid(pdfsanitize_ext_error *err, const char *what) {
 
 // A malloc'd NUL-terminated copy of s; null when there is no memory.
 char *copy_text(std::string_view s) {
-    char *p = static_cast<char *>(std::malloc(s.size() + 1));
+    char *p = static_cast<char *>(lib_malloc(s.size() + 1));
     if (!p) return nullptr;
     std::memcpy(p, s.data(), s.size());
     p[s.size()] = '\0';
@@ -86,7 +87,7 @@ const mode_promise *promise_of(int mode) {
 void *join_output(const outbuf &b) {
     const std::uint64_t n = b.size();
     if (n > SIZE_MAX - 1) return nullptr;
-    char *p = static_cast<char *>(std::malloc(n ? static_cast<std::size_t>(n) : 1));
+    char *p = static_cast<char *>(lib_malloc(n ? static_cast<std::size_t>(n) : 1));
     if (!p) return nullptr;
     std::uint64_t t = 0, w = 0;
     auto put = [&](const char *bytes, std::uint64_t k) {

@@ -122,24 +122,6 @@ bool is_objstm_container(const pdf_doc &doc, const pdf_obj &o) {
     return find_name(doc.bytes(), o.dict_start, e, "ObjStm") >= 0;
 }
 
-void read_header(pdf_doc &doc) {
-    if (doc.len < 8) return;
-    const std::string_view b = doc.bytes();
-    const std::int32_t last = std::min(doc.len - 8, 1023);
-    for (std::int32_t i = 0; i <= last; ++i) {
-        if (i > 0 && is_word_byte(byte_at(b, i - 1))) continue;
-        if (b.compare(static_cast<std::size_t>(i), 5, "%PDF-") != 0) continue;
-        doc.has_header = 1;
-        std::int32_t j = i + 5;
-        int k = 0;
-        if (j < doc.len && is_digit(byte_at(b, j))) doc.version[k++] = b[static_cast<std::size_t>(j++)];
-        if (j < doc.len && b[static_cast<std::size_t>(j)] == '.') doc.version[k++] = b[static_cast<std::size_t>(j++)];
-        while (k < 15 && j < doc.len && is_digit(byte_at(b, j))) doc.version[k++] = b[static_cast<std::size_t>(j++)];
-        doc.version[k] = '\0';
-        return;
-    }
-}
-
 namespace {
 
 std::int32_t digits_value(std::string_view b, std::int32_t from, std::int32_t to) {
@@ -443,79 +425,70 @@ void remove_false_objects(pdf_doc &doc) {
     doc.objs.count = kept;
 }
 
-void keep_one_definition(pdf_doc &doc) {
-    std::int32_t M = 0;
-    // The common case: direct objects only, numbers rising in file order. Then no
-    // number is defined twice and every record within the limit survives, which is
-    // what the tables below would decide too.
-    bool simple = true;
+namespace {
+
+// The highest number within the limit, and whether the records are direct objects only
+// with numbers rising in file order (then no number is defined twice).
+struct numbering {
+    std::int32_t highest = 0;
+    bool rising_direct_only = true;
+};
+
+numbering survey_numbers(const pdf_doc &doc) {
+    numbering n;
     std::int32_t previous = 0;
     for (const pdf_obj &o : doc.objs.view()) {
-        if (o.num <= max_object_number && o.num > M) M = o.num;
-        if (o.in_objstm || o.is_container || o.num <= previous) simple = false;
+        if (o.num <= max_object_number && o.num > n.highest) n.highest = o.num;
+        if (o.in_objstm || o.is_container || o.num <= previous) n.rising_direct_only = false;
         previous = o.num;
     }
-    if (simple) {
-        std::int32_t kept = 0;
-        for (std::int32_t k = 0; k < doc.objs.count; ++k)
-            if (doc.objs.items[k].num <= max_object_number) doc.objs.items[kept++] = doc.objs.items[k];
-        doc.objs.count = kept;
-        doc.max_num = M;
-        return;
-    }
-    std::vector<unsigned char> container(static_cast<std::size_t>(doc.objs.count));
-    for (std::int32_t k = 0; k < doc.objs.count; ++k)
-        container[static_cast<std::size_t>(k)] = doc.objs.items[k].is_container ? 1 : 0;  // set by the object-stream stage
+    return n;
+}
 
-    std::vector<std::int32_t> direct, instream;
-    bool tables = true;
-    try {
-        direct.assign(static_cast<std::size_t>(M) + 1, no_pos);
-        instream.assign(static_cast<std::size_t>(M) + 1, no_pos);
-    } catch (const std::bad_alloc &) {
-        tables = false;
-        direct.clear();
-        instream.clear();
-    }
-
+// Drops the records numbered above the limit, keeping the order of the rest.
+void keep_numbers_within_limit(pdf_doc &doc, std::int32_t highest) {
     std::int32_t kept = 0;
-    std::int32_t max_num = 0;
-    if (tables) {
-        for (std::int32_t k = 0; k < doc.objs.count; ++k) {
-            const pdf_obj &o = doc.objs.items[k];
-            if (o.num < 0 || o.num > M) continue;
-            if (o.in_objstm)
-                instream[static_cast<std::size_t>(o.num)] = k;
-            else if (!container[static_cast<std::size_t>(k)])
-                direct[static_cast<std::size_t>(o.num)] = k;
-        }
+    for (std::int32_t k = 0; k < doc.objs.count; ++k)
+        if (doc.objs.items[k].num <= max_object_number) doc.objs.items[kept++] = doc.objs.items[k];
+    doc.objs.count = kept;
+    doc.max_num = highest;
+}
+
+// For each number up to highest: the last direct record (not a container) and the last
+// in-stream record with that number, or no_pos.
+struct definitions {
+    std::vector<std::int32_t> direct, instream;
+};
+
+definitions last_definitions(const pdf_doc &doc, std::int32_t highest) {
+    definitions d{std::vector<std::int32_t>(static_cast<std::size_t>(highest) + 1, no_pos),
+                  std::vector<std::int32_t>(static_cast<std::size_t>(highest) + 1, no_pos)};
+    for (std::int32_t k = 0; k < doc.objs.count; ++k) {
+        const pdf_obj &o = doc.objs.items[k];
+        if (o.num < 0 || o.num > highest) continue;
+        if (o.in_objstm)
+            d.instream[static_cast<std::size_t>(o.num)] = k;
+        else if (!o.is_container)
+            d.direct[static_cast<std::size_t>(o.num)] = k;
     }
-    // Without the tables: an in-stream record survives unless some direct record has its
-    // number (found through a sorted list), and every direct record survives.
-    std::vector<std::int32_t> direct_nums;
-    if (!tables) {
-        for (std::int32_t k = 0; k < doc.objs.count; ++k) {
-            const pdf_obj &o = doc.objs.items[k];
-            if (!o.in_objstm && !container[static_cast<std::size_t>(k)]) direct_nums.push_back(o.num);
-        }
-        std::sort(direct_nums.begin(), direct_nums.end());
-    }
+    return d;
+}
+
+}  // namespace
+
+void keep_one_definition(pdf_doc &doc) {
+    const numbering n = survey_numbers(doc);
+    if (n.rising_direct_only) return keep_numbers_within_limit(doc, n.highest);
+    // A direct definition beats one in an object stream; among the same kind the last
+    // wins. Containers themselves are never objects of the document.
+    const definitions d = last_definitions(doc, n.highest);
+    std::int32_t kept = 0, max_num = 0;
     for (std::int32_t k = 0; k < doc.objs.count; ++k) {
         const pdf_obj &o = doc.objs.items[k];
         if (o.num > max_object_number || o.num < 1) continue;
-        bool keep;
-        if (tables) {
-            const std::size_t n = static_cast<std::size_t>(o.num);
-            if (o.in_objstm)
-                keep = direct[n] == no_pos && instream[n] == k;
-            else
-                keep = !container[static_cast<std::size_t>(k)] && (direct[n] == no_pos || direct[n] == k);
-        } else {
-            if (o.in_objstm)
-                keep = !std::binary_search(direct_nums.begin(), direct_nums.end(), o.num);
-            else
-                keep = !container[static_cast<std::size_t>(k)];
-        }
+        const std::size_t num = static_cast<std::size_t>(o.num);
+        const bool keep = o.in_objstm ? d.direct[num] == no_pos && d.instream[num] == k
+                                      : !o.is_container && (d.direct[num] == no_pos || d.direct[num] == k);
         if (!keep) continue;
         if (o.num > max_num) max_num = o.num;
         doc.objs.items[kept++] = o;  // survivors move down, keeping their order
@@ -536,7 +509,6 @@ int run_stages(pdf_doc &doc, const char *path) {
     ctx.kw_endstream = position_list(b, "endstream");  // needed only when a length is wrong
 
     read_xref_chain(ctx);
-    read_header(doc);
     scan_object_headers(ctx);
     fix_stream_bounds(ctx);
     remove_false_objects(doc);
@@ -557,7 +529,6 @@ void reset(pdf_doc &doc) {
     doc.catalog = no_pos;
     doc.trailer_root = no_pos;
     doc.trailer_info = no_pos;
-    doc.startxref = no_pos;
     doc.info = no_pos;
 }
 

@@ -66,7 +66,6 @@ struct load_ctx {
 
 // The stages, in the order doc_load runs them.
 void read_xref_chain(load_ctx &ctx);
-void read_header(pdf_doc &doc);
 void scan_object_headers(load_ctx &ctx);
 void fix_stream_bounds(load_ctx &ctx);
 void remove_false_objects(pdf_doc &doc);

@@ -33,19 +33,12 @@ std::int32_t first_value_after(std::string_view span, std::int32_t from, std::st
     return -1;
 }
 
-void note_skipped(pdf_doc &doc, const pdf_obj &o, const char *reason) {
-    try {
-        doc.skipped_containers.push_back({o.num, reason});
-    } catch (const std::bad_alloc &) {
-        // A diagnostic only.
-    }
-}
+void note_skipped(pdf_doc &doc, const pdf_obj &o, const char *reason) { doc.skipped_containers.push_back({o.num, reason}); }
 
 // Decompresses (or copies) the container's data into a new arena block. Returns the
 // block and sets text_len, or null when the container is skipped (reason set).
 char *expand_data(pdf_doc &doc, const pdf_obj &o, std::string_view span, std::int32_t &text_len, const char *&reason) {
     const std::int64_t raw = std::int64_t{o.stream_end} - o.stream_start;
-    reason = "out of memory";
     if (raw < 0 || raw > max_container_bytes) {
         reason = "its data is larger than 256 MiB";
         return nullptr;
@@ -54,7 +47,6 @@ char *expand_data(pdf_doc &doc, const pdf_obj &o, std::string_view span, std::in
     const auto *src = reinterpret_cast<const std::uint8_t *>(doc.data + o.stream_start);
     if (!flate) {
         char *block = arena_alloc(doc.arena, static_cast<std::size_t>(raw));
-        if (!block) return nullptr;
         std::memcpy(block, src, static_cast<std::size_t>(raw));
         text_len = static_cast<std::int32_t>(raw);
         return block;
@@ -64,7 +56,6 @@ char *expand_data(pdf_doc &doc, const pdf_obj &o, std::string_view span, std::in
         // The decoder refuses any capacity above 1 GiB, so such an attempt needs no block.
         if (cap <= decoder_max_capacity) {
             char *block = arena_alloc(doc.arena, static_cast<std::size_t>(cap));
-            if (!block) return nullptr;
             std::size_t produced = 0;
             flate::failure why = flate::failure::none;
             const int rc = flate::inflate_decompress(
@@ -109,13 +100,7 @@ void expand_container(pdf_doc &doc, const pdf_obj &o) {
     if (n < 1 || n > max_objects_per_stream) return note_skipped(doc, o, "no /N between 1 and 100000");
     if (first > text_len) return note_skipped(doc, o, "/First lies beyond its text");
 
-    std::vector<std::int32_t> nums, offs;
-    try {
-        nums.resize(static_cast<std::size_t>(n));
-        offs.resize(static_cast<std::size_t>(n));
-    } catch (const std::bad_alloc &) {
-        return note_skipped(doc, o, "out of memory");
-    }
+    std::vector<std::int32_t> nums(static_cast<std::size_t>(n)), offs(static_cast<std::size_t>(n));
     const std::string_view t(text, static_cast<std::size_t>(text_len));
     std::int32_t cur = 0;
     for (std::int32_t k = 0; k < n; ++k) {

@@ -130,11 +130,7 @@ int walk(const pdf_doc &doc, std::int32_t root, pagevec &pages, std::vector<unsi
 }  // namespace
 
 int resolve_pages(const pdf_doc &doc, std::int32_t num, pagevec &pages, std::vector<unsigned char> &visited) {
-    try {
-        return walk(doc, num, pages, visited);
-    } catch (const std::bad_alloc &) {
-        return -1;  // a kid list that cannot be held ends the walk
-    }
+    return walk(doc, num, pages, visited);
 }
 
 void settle_catalog_and_pages(pdf_doc &doc) {
@@ -188,12 +184,7 @@ void settle_catalog_and_pages(pdf_doc &doc) {
         }
         if (root == no_pos) return;
     }
-    std::vector<unsigned char> visited;
-    try {
-        visited.assign(static_cast<std::size_t>(doc.max_num) + 1, 0);
-    } catch (const std::bad_alloc &) {
-        return;
-    }
+    std::vector<unsigned char> visited(static_cast<std::size_t>(doc.max_num) + 1, 0);
     resolve_pages(doc, root, doc.pages, visited);
 }
 

@@ -294,7 +294,7 @@ struct run_state {
             d.annots += " ]";
         }
         strip_dict_entry(t, "Annots");
-        if (!d.annots.empty() && !dict_append_before_close(t, d.annots)) throw std::bad_alloc();
+        if (!d.annots.empty()) dict_append_before_close(t, d.annots);  // t is a whole dictionary: it ends in ">>"
         replace(p, std::move(t));
     }
 

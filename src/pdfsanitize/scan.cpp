@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "errors.h"
+#include "loader.h"
+
 namespace pdfsanitize {
 
 namespace {
@@ -312,6 +315,21 @@ void format_scan_json(const scan_result &r, char *out, std::size_t size) {
     std::snprintf(out, size, "{\"javascript\":%s,\"embedded_files\":%d,\"auto_actions\":%d,\"forms\":%s}",
                   r.javascript ? "true" : "false", clamp(r.embedded_files), clamp(r.auto_actions),
                   r.forms ? "true" : "false");
+}
+
+bool scan_file(const char *path, char *out, std::size_t size) {
+    if (!path) {
+        set_error("NULL path argument");
+        return false;
+    }
+    scan_result r;
+    {
+        pdf_doc doc;
+        if (doc_load(path, doc) != 0) return false;
+        scan_document(doc, r);
+    }
+    format_scan_json(r, out, size);
+    return true;
 }
 
 }  // namespace pdfsanitize

@@ -19,12 +19,15 @@ struct scan_result {
     int forms = 0;
 };
 
-// Fills result from a loaded document. Throws std::bad_alloc only when its two mark
-// tables cannot be allocated.
+// Fills result from a loaded document; std::bad_alloc when memory runs out.
 void scan_document(const pdf_doc &doc, scan_result &result);
 
 // Prints the one-line JSON report (counts saturate at INT32_MAX) into out.
 void format_scan_json(const scan_result &r, char *out, std::size_t size);
+
+// The scan of the file at path: true with its JSON line in out; false with the reason
+// in the last-error message. The document is released before the line is written.
+bool scan_file(const char *path, char *out, std::size_t size);
 
 // Leaf pairs of the name tree below node num; marks each entered node in visited and each
 // object number met as a value in counted (when counted is not null).

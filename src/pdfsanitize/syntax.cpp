@@ -479,7 +479,7 @@ dict_text copy_dict_text(std::string_view buf, std::int32_t start, std::int32_t 
          (p = static_cast<const char *>(std::memchr(p, '\0', static_cast<std::size_t>(e - p)))) != nullptr; ++p)
         ++nuls;
     dict_text out;
-    try {
+    {
         if (nuls == 0) {  // nothing to rewrite: one copy
             out.assign(buf.data() + start, static_cast<std::size_t>(stop - start));
             return out;
@@ -513,8 +513,6 @@ dict_text copy_dict_text(std::string_view buf, std::int32_t start, std::int32_t 
                 out.push_back(c);
             }
         }
-    } catch (const std::bad_alloc &) {
-        return dict_text();
     }
     return out;
 }
@@ -919,16 +917,12 @@ int strip_inline_dict_entry(dict_text &text, std::string_view outer, std::string
 bool dict_append_before_close(dict_text &text, std::string_view ins) {
     const std::size_t L = text.size();
     if (L <= 1 || text[L - 2] != '>' || text[L - 1] != '>') return false;
-    try {
-        dict_text out;
-        out.reserve(L + ins.size());
-        out.append(text, 0, L - 2);
-        out.append(ins);
-        out.append(">>");
-        text.swap(out);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
+    dict_text out;
+    out.reserve(L + ins.size());
+    out.append(text, 0, L - 2);
+    out.append(ins);
+    out.append(">>");
+    text.swap(out);
     return true;
 }
 

@@ -148,7 +148,7 @@ std::int32_t dict_stream_kw(std::string_view buf, std::int32_t start, bracket_me
 using dict_text = std::string;
 
 // Copies the bytes [start, close + 2) with NUL bytes rewritten: "\000" inside literal
-// strings, a space outside them. Empty on allocation failure.
+// strings, a space outside them.
 dict_text copy_dict_text(std::string_view buf, std::int32_t start, std::int32_t close);
 
 // Copy of the dictionary whose "<<" stands at start, closed within the view, or empty.
@@ -286,7 +286,7 @@ inline int strip_dict_entry(dict_text &text, std::string_view key) { return stri
 int strip_inline_dict_entry(dict_text &text, std::string_view outer, std::string_view key);
 
 // Inserts ins just before the closing ">>" (the text's last two bytes). Returns false,
-// with the text unchanged, when it does not end in ">>" or memory is exhausted.
+// with the text unchanged, when it does not end in ">>".
 bool dict_append_before_close(dict_text &text, std::string_view ins);
 
 }  // namespace pdfsanitize

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "alloc.h"
 #include "errors.h"
 #include "files.h"
 
@@ -34,7 +35,7 @@ bool whole_output_grows(outbuf &b, std::uint64_t n) {
 
 void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
     if (!b.data) {
-        b.data = static_cast<char *>(std::malloc(outbuf_first_cap));
+        b.data = static_cast<char *>(lib_malloc(outbuf_first_cap));
         if (!b.data) {
             b.failed = true;
             return;
@@ -48,7 +49,7 @@ void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
     if (need > b.cap) {
         std::uint64_t cap = b.cap;
         while (cap < need && cap <= outbuf_max_cap - 1) cap *= 2;
-        void *p = std::realloc(b.data, cap);
+        void *p = lib_realloc(b.data, cap);
         if (!p) {
             std::free(b.data);
             b.data = nullptr;

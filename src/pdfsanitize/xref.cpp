@@ -14,56 +14,6 @@ namespace pdfsanitize {
 namespace {
 
 constexpr int max_sections = 32;
-constexpr std::int32_t max_subsection_entries = 10000000;
-constexpr std::int32_t max_subsection_first = 8388608;
-
-bool is_xref_entry(std::string_view b, std::int32_t at) {
-    for (int i = 0; i < 10; ++i)
-        if (!is_digit(byte_at(b, at + i))) return false;
-    if (!is_c_space(byte_at(b, at + 10))) return false;
-    for (int i = 11; i < 16; ++i)
-        if (!is_digit(byte_at(b, at + i))) return false;
-    if (!is_c_space(byte_at(b, at + 16))) return false;
-    const char t = b[static_cast<std::size_t>(at) + 17];
-    return t == 'n' || t == 'f';
-}
-
-void read_classic_section(pdf_doc &doc, std::int32_t x) {
-    const std::string_view b = doc.bytes();
-    std::int32_t cur = skip_ws(b, x + 4);
-    bool first = true;
-    while (cur < doc.len && !kw_at(b, cur, "trailer")) {
-        std::int32_t p = cur;
-        const std::int32_t f = parse_int_at(b, p);
-        const std::int32_t after_f = p;
-        const std::int32_t n = parse_int_at(b, p);
-        if (after_f == cur || p == after_f) break;
-        if (n < 1 || n > max_subsection_entries || f < 0 || f > max_subsection_first) break;
-        if (n > (doc.len - p) / 18 + 1) break;
-        if (first) {
-            doc.has_xref_table = 1;
-            doc.xref_first = f;
-            if (std::int64_t{f} + n > doc.xref_size) doc.xref_size = f + n;
-            doc.xref_entries.reserve(static_cast<std::size_t>(n));  // n is bounded by the bytes left
-        }
-        cur = skip_ws(b, p);
-        for (std::int32_t k = 0; k < n; ++k) {
-            if (doc.len - cur < 20) return;
-            if (first && b[static_cast<std::size_t>(cur) + 17] == 'n' && is_xref_entry(b, cur) &&
-                f + k < doc.xref_size) {
-                // Ten and five digits, already checked: no overflow is possible.
-                std::int64_t off = 0, gen = 0;
-                for (int d = 0; d < 10; ++d) off = off * 10 + (b[static_cast<std::size_t>(cur) + static_cast<std::size_t>(d)] - '0');
-                for (int d = 11; d < 16; ++d) gen = gen * 10 + (b[static_cast<std::size_t>(cur) + static_cast<std::size_t>(d)] - '0');
-                doc.xref_entries.push_back({f + k, static_cast<std::int32_t>(static_cast<std::uint32_t>(off)), static_cast<std::int32_t>(gen)});
-            }
-            cur += 20;
-        }
-        first = false;
-        cur = skip_ws(b, cur);
-    }
-}
-
 // First non-negative integer after an occurrence of the name within [b, e): each
 // occurrence's value is read once, and trailers look their spans up by position.
 struct name_values {
@@ -224,19 +174,12 @@ void read_xref_chain(load_ctx &ctx) {
     const std::int32_t before = p;
     const std::int32_t off = parse_int_at(b, p);
     if (p == before || off < 0 || off >= doc.len) return;
-    doc.startxref = off;
-    doc.has_startxref = 1;
 
     std::int32_t at = off;
     for (int section = 0; section < max_sections && at >= 0; ++section) {
         const std::int32_t i = skip_ws(b, at);
         if (i >= doc.len) return;
         if (kw_at(b, i, "xref")) {
-            try {
-                read_classic_section(doc, i);
-            } catch (const std::bad_alloc &) {
-                // The index is diagnostic only; what was recorded stays.
-            }
             read_trailers(ctx, i);
             return;
         }

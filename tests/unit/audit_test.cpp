@@ -8,9 +8,6 @@
 
 #include "pdfsanitize/audit.h"
 #include "test_util.h"
-#if PDFSANITIZE_TEST_ZLIB
-#include <zlib.h>
-#endif
 
 using namespace pdfsanitize;
 using test_util::load_text;
