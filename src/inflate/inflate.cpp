@@ -6,7 +6,7 @@
 // remain (enough for any symbol with its extra bits and distance), and falls back to
 // the bitwise walk near the end of the input, so both give identical results, input
 // exhaustion included.
-#include "inflate.h"
+#include "inflate/inflate.h"
 
 #include <array>
 #include <cstring>

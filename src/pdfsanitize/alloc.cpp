@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "alloc.h"
+#include "pdfsanitize/alloc.h"
 
 namespace pdfsanitize {
 

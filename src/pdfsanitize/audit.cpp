@@ -2,7 +2,7 @@
 // The input findings come from one more walk over every object, with a tokenizer that
 // knows strings, comments and nesting; the blind spots come from the verifier, run on
 // each mode's output assembled in memory.
-#include "audit.h"
+#include "pdfsanitize/audit.h"
 
 #include <algorithm>
 #include <array>
@@ -11,9 +11,9 @@
 #include <set>
 #include <unordered_set>
 
-#include "errors.h"
-#include "json.h"
-#include "writer.h"
+#include "pdfsanitize/errors.h"
+#include "pdfsanitize/json.h"
+#include "pdfsanitize/writer.h"
 
 namespace pdfsanitize {
 

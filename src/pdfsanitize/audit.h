@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "document.h"
-#include "sanitize.h"
-#include "verify.h"
-#include "writer.h"
+#include "pdfsanitize/document.h"
+#include "pdfsanitize/sanitize.h"
+#include "pdfsanitize/verify.h"
+#include "pdfsanitize/writer.h"
 
 namespace pdfsanitize {
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Containers of the document model, the load/free contract, lookups by number, and
 // the inspection of one object's dictionary.
-#include "document.h"
+#include "pdfsanitize/document.h"
 
-#include "alloc.h"
+#include "pdfsanitize/alloc.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>

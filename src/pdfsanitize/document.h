@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "syntax.h"
+#include "pdfsanitize/syntax.h"
 
 namespace pdfsanitize {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The per-thread buffers and set_error; nothing here allocates.
-#include "errors.h"
+#include "pdfsanitize/errors.h"
 
 #include <cstdarg>
 #include <cstdio>

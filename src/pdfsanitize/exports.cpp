@@ -5,9 +5,9 @@
 
 #include <new>
 
-#include "errors.h"
-#include "sanitize.h"
-#include "scan.h"
+#include "pdfsanitize/errors.h"
+#include "pdfsanitize/sanitize.h"
+#include "pdfsanitize/scan.h"
 
 #if defined(_WIN32)
 #include <windows.h>

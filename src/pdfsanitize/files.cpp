@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "files.h"
+#include "pdfsanitize/files.h"
 
 #if defined(_WIN32)
 #include <cerrno>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "json.h"
+#include "pdfsanitize/json.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // stream bounds, removal of objects found inside stream data, and one definition per
 // number. Keyword positions are collected once per load, so searches that would run
 // to the end of the file once per object become binary searches.
-#include "loader.h"
+#include "pdfsanitize/loader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,8 +19,9 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include "errors.h"
-#include "files.h"
+#include "pdfsanitize/errors.h"
+#include "pdfsanitize/files.h"
+#include "pdfsanitize/load_stages.h"
 
 namespace pdfsanitize {
 

@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "../inflate/inflate.h"
-#include "loader.h"
+#include "inflate/inflate.h"
+#include "pdfsanitize/load_stages.h"
 
 namespace pdfsanitize {
 

@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "loader.h"
+#include "pdfsanitize/load_stages.h"
 
 namespace pdfsanitize {
 

@@ -2,7 +2,7 @@
 // The removal policy: three passes (catalog, pages with their annotations, every object)
 // over dictionary copies decide which objects get an edited dictionary and which become
 // empty placeholders; the writer then builds the new file from those decisions.
-#include "sanitize.h"
+#include "pdfsanitize/sanitize.h"
 
 #include <algorithm>
 #include <array>
@@ -10,9 +10,9 @@
 #include <new>
 #include <vector>
 
-#include "errors.h"
-#include "loader.h"
-#include "writer.h"
+#include "pdfsanitize/errors.h"
+#include "pdfsanitize/loader.h"
+#include "pdfsanitize/writer.h"
 
 namespace pdfsanitize {
 

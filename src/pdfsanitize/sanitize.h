@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "document.h"
+#include "pdfsanitize/document.h"
 
 namespace pdfsanitize {
 

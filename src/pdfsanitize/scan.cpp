@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The scan visits the catalog, each page of the page list with its annotations, and
 // every object, and counts what it finds by name searches on dictionary copies.
-#include "scan.h"
+#include "pdfsanitize/scan.h"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "errors.h"
-#include "loader.h"
+#include "pdfsanitize/errors.h"
+#include "pdfsanitize/loader.h"
 
 namespace pdfsanitize {
 

@@ -2,7 +2,7 @@
 // Token scanning over PDF text in place. Nothing here allocates except the bracket
 // index (built only after plain scans have cost more than a few passes over a view)
 // and the dictionary copies.
-#include "syntax.h"
+#include "pdfsanitize/syntax.h"
 
 #include <algorithm>
 #include <cstring>

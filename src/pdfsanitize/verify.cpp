@@ -4,7 +4,7 @@
 // object, with an explicit queue. Each dictionary is read as a reader reads it (the last
 // copy of a key counts, names decoded) and judged by its keys and by the way the walk came
 // to it: an /AA met on a page is a page's event, /Next after an action is its chain.
-#include "verify.h"
+#include "pdfsanitize/verify.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "syntax.h"
+#include "pdfsanitize/syntax.h"
 
 namespace pdfsanitize {
 

@@ -2,16 +2,16 @@
 // Builds the output in memory, stream data left in the input's buffer as pieces, then
 // writes text and pieces in order. Records are found by number through the document's
 // index, so writing is linear in the objects.
-#include "writer.h"
+#include "pdfsanitize/writer.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "alloc.h"
-#include "errors.h"
-#include "files.h"
+#include "pdfsanitize/alloc.h"
+#include "pdfsanitize/errors.h"
+#include "pdfsanitize/files.h"
 
 namespace pdfsanitize {
 

@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "document.h"
+#include "pdfsanitize/document.h"
 
 namespace pdfsanitize {
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <new>
 
-#include "errors.h"
-#include "loader.h"
+#include "pdfsanitize/errors.h"
+#include "pdfsanitize/load_stages.h"
 
 namespace pdfsanitize {
 

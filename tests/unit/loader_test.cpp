@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pdfsanitize/errors.h"
+#include "pdfsanitize/load_stages.h"
 #include "test_util.h"
 
 using namespace pdfsanitize;
