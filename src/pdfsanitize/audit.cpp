@@ -84,15 +84,15 @@ dict_walk walk_dictionary(std::string_view t) {
             ++i;
         } else if (c == '%') {
             w.comment = true;
-            while (i < n && t[static_cast<std::size_t>(i)] != '\n' && t[static_cast<std::size_t>(i)] != '\r') ++i;
+            while (i < n && char_at(t, i) != '\n' && char_at(t, i) != '\r') ++i;
         } else if (c == '(') {
             const std::int32_t e = scan_string_end(t, i);
             i = e < 0 ? n : e;
             value_done();
-        } else if (c == '<' && i + 1 < n && t[static_cast<std::size_t>(i) + 1] == '<') {
+        } else if (dict_opens_at(t, i, n)) {
             stack.push_back({true, true, {}});
             i += 2;
-        } else if (c == '>' && i + 1 < n && t[static_cast<std::size_t>(i) + 1] == '>') {
+        } else if (c == '>' && i + 1 < n && char_at(t, i + 1) == '>') {
             if (!stack.empty()) stack.pop_back();
             i += 2;
             value_done();
@@ -136,7 +136,7 @@ std::string action_type(std::string_view text, std::int32_t from = 0) {
     const std::int32_t s = find_name(text, from, "S");
     if (s < 0) return {};
     const std::int32_t v = skip_ws(text, s + 2);
-    if (v >= span_end(text) || text[static_cast<std::size_t>(v)] != '/') return {};
+    if (v >= span_end(text) || char_at(text, v) != '/') return {};
     std::int32_t e = v + 1;
     while (e < span_end(text) && is_name_byte(byte_at(text, e))) ++e;
     return std::string(text.substr(static_cast<std::size_t>(v) + 1, static_cast<std::size_t>(e - v - 1)));
@@ -146,10 +146,10 @@ std::string action_type(std::string_view text, std::int32_t from = 0) {
 void referenced_numbers(std::string_view dict, std::unordered_set<std::int32_t> &out) {
     const std::int32_t n = span_end(dict);
     for (std::int32_t i = 0; i < n; ++i) {
-        if (!is_digit(byte_at(dict, i)) || (i > 0 && (is_word_byte(byte_at(dict, i - 1)) || dict[static_cast<std::size_t>(i) - 1] == '.')))
+        if (!is_digit(byte_at(dict, i)) || (i > 0 && (is_word_byte(byte_at(dict, i - 1)) || char_at(dict, i - 1) == '.')))
             continue;
         const std::int32_t e = skip_pdf_value(dict, i);
-        if (e > i && dict[static_cast<std::size_t>(e) - 1] == 'R') {
+        if (e > i && char_at(dict, e - 1) == 'R') {
             std::int32_t p = i;
             out.insert(parse_int_at(dict, p));
             i = e - 1;
@@ -195,7 +195,7 @@ struct auditor {
         std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>> spans(static_cast<std::size_t>(doc.objs.count));
         for (std::int32_t i = 0; i < doc.objs.count; ++i) {
             const dict_text t = get_obj_dict_text(doc, &doc.objs.items[i]);
-            if (!t.empty()) spans[static_cast<std::size_t>(i)] = automatic_spans(t);
+            if (!t.empty()) elem(spans, i) = automatic_spans(t);
         }
         for (std::int32_t i = 0; i < doc.objs.count; ++i) {
             const pdf_obj &o = doc.objs.items[i];
@@ -206,7 +206,7 @@ struct auditor {
                 if (!listed(action_types, type)) continue;
                 ++r.actions[type];
                 bool automatic_here = automatic.count(o.num) > 0;
-                for (const auto &[a, b] : spans[static_cast<std::size_t>(i)])
+                for (const auto &[a, b] : elem(spans, i))
                     if (p >= a && p < b) automatic_here = true;
                 if (!automatic_here) ++r.actions_outside_automatic[type];
             }
@@ -279,7 +279,7 @@ struct auditor {
         const std::int32_t p = find_name(catalog, 0, "Names");
         if (p < 0) return;
         const std::int32_t v = skip_ws(catalog, p + 6);
-        if (v + 1 < span_end(catalog) && catalog[static_cast<std::size_t>(v)] == '<' && catalog[static_cast<std::size_t>(v) + 1] == '<') {
+        if (dict_opens_at(catalog, v)) {
             const dict_text names = dict_text_at(catalog, v);
             if (!names.empty() && find_name(names, 0, "JavaScript") >= 0) r.inline_js_names = true;
         }

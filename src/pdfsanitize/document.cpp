@@ -163,7 +163,7 @@ void doc_build_index(pdf_doc &doc) {
     doc.first_by_num.assign(static_cast<std::size_t>(top) + 1, no_pos);
     for (std::int32_t i = doc.objs.count; i-- > 0;) {
         const std::int32_t n = doc.objs.items[i].num;
-        if (n >= 0 && n <= top) doc.first_by_num[static_cast<std::size_t>(n)] = i;
+        if (n >= 0 && n <= top) elem(doc.first_by_num, n) = i;
     }
 }
 
@@ -171,7 +171,7 @@ const pdf_obj *doc_find(const pdf_doc &doc, std::int32_t num) {
     if (doc.objs.count == 0) return nullptr;
     if (!doc.first_by_num.empty()) {
         if (num < 0 || static_cast<std::size_t>(num) >= doc.first_by_num.size()) return nullptr;
-        const std::int32_t i = doc.first_by_num[static_cast<std::size_t>(num)];
+        const std::int32_t i = elem(doc.first_by_num, num);
         return i < 0 ? nullptr : &doc.objs.items[i];
     }
     for (const pdf_obj &o : doc.objs.view())
@@ -202,7 +202,7 @@ void locate_member_dict(const pdf_obj &o) {
     const std::int32_t open = skip_ws_comments(member, 0);
     o.dict_start = no_pos;
     o.dict_close = no_pos;
-    if (open + 1 < o.text_len && member[static_cast<std::size_t>(open)] == '<' && member[static_cast<std::size_t>(open) + 1] == '<') {
+    if (dict_opens_at(member, open)) {
         o.dict_start = open;
         o.dict_close = scan_dict_close(member, open);
     }
@@ -219,7 +219,7 @@ std::string_view obj_dict_view(const pdf_doc &doc, const pdf_obj *o) {
     if (o->dict_start < 0) return {};
     const std::int32_t end = dict_span_end(doc, *o);
     const std::int32_t s = o->dict_start;
-    if (s + 1 >= end || doc.data[s] != '<' || doc.data[s + 1] != '<') return {};
+    if (!dict_opens_at(doc.bytes(), s, end)) return {};
     // The scan bounded by `end` follows the whole-file scan step for step, so it finds
     // the same close when that close lies inside the bound, and none otherwise.
     const std::int32_t close = record_dict_close(doc, *o);
@@ -252,7 +252,7 @@ std::string_view record_dict(const pdf_doc &doc, const pdf_obj &o, bool &closed)
     }
     const std::int32_t s = o.dict_start;
     std::int32_t e = std::min(dict_span_end(doc, o), doc.len);
-    if (s < 0 || s + 1 >= e || doc.data[s] != '<' || doc.data[s + 1] != '<') return {};
+    if (!dict_opens_at(doc.bytes(), s, e)) return {};
     // An open dictionary reads no further than the next object header: headers glued
     // before one shared "endobj" must not each read all the others.
     const std::int32_t next = find_kw(doc.bytes().substr(0, static_cast<std::size_t>(e)), s, "obj");
@@ -268,7 +268,7 @@ int obj_type(const pdf_doc &doc, const pdf_obj &o) {
 
 int dict_type(std::string_view d, bool closed) {
     dict_entry e;
-    if (d.empty() || !dict_get(d, "Type", e, closed) || !e.has_value() || d[static_cast<std::size_t>(e.value_pos)] != '/')
+    if (d.empty() || !dict_get(d, "Type", e, closed) || !e.has_value() || char_at(d, e.value_pos) != '/')
         return 0;
     const std::string_view raw = d.substr(static_cast<std::size_t>(e.value_pos) + 1,
                                           static_cast<std::size_t>(e.value_end - e.value_pos - 1));

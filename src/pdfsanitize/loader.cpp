@@ -113,7 +113,7 @@ bool name_in_span(const std::vector<std::int32_t> &names, std::string_view buf, 
     if (p >= 0 && p + 1 + n <= e) return true;
     // A name that ends exactly at the bound matches there whatever byte follows it.
     const std::int64_t q = e - 1 - n;
-    return q >= a && buf[static_cast<std::size_t>(q)] == '/' &&
+    return q >= a && char_at(buf, q) == '/' &&
            buf.compare(static_cast<std::size_t>(q) + 1, name.size(), name) == 0;
 }
 
@@ -172,7 +172,7 @@ void scan_object_headers(load_ctx &ctx) {
         o.start = num_start;
         // Blanks and comments may stand between "obj" and the body.
         const std::int32_t q = skip_ws_comments(b, p + 3);
-        if (q < doc.len && b[static_cast<std::size_t>(q)] == '<') {
+        if (q < doc.len && char_at(b, q) == '<') {
             o.dict_start = q;
             o.dict_close = memo.dict_close(q);
             std::int32_t s = no_pos;
@@ -184,10 +184,10 @@ void scan_object_headers(load_ctx &ctx) {
                 o.has_stream = 1;
                 o.stream_kw = s;
                 std::int32_t t = s + 6;
-                while (t < doc.len && (b[static_cast<std::size_t>(t)] == ' ' || b[static_cast<std::size_t>(t)] == '\t')) ++t;
-                if (t + 1 < doc.len && b[static_cast<std::size_t>(t)] == '\r' && b[static_cast<std::size_t>(t) + 1] == '\n')
+                while (t < doc.len && (char_at(b, t) == ' ' || char_at(b, t) == '\t')) ++t;
+                if (t + 1 < doc.len && char_at(b, t) == '\r' && char_at(b, t + 1) == '\n')
                     t += 2;
-                else if (t < doc.len && (b[static_cast<std::size_t>(t)] == '\n' || b[static_cast<std::size_t>(t)] == '\r'))
+                else if (t < doc.len && (char_at(b, t) == '\n' || char_at(b, t) == '\r'))
                     ++t;
                 o.stream_start = t;
                 objvec_push(doc.objs, o);
@@ -299,7 +299,7 @@ std::int32_t declared_length(const pdf_doc &doc, const pdf_obj &o, scratch_index
         if (c == '[') {
             std::int32_t last = -1;
             std::int32_t i = v + 1;
-            while (i < sk && b[static_cast<std::size_t>(i)] != ']') {
+            while (i < sk && char_at(b, i) != ']') {
                 std::int32_t p = i;
                 const std::int32_t n = parse_int_at(within, p);
                 if (p != i) {
@@ -322,7 +322,7 @@ std::int32_t declared_length(const pdf_doc &doc, const pdf_obj &o, scratch_index
                     if (i < sk && is_digit(byte_at(b, i))) {
                         while (i < sk && is_digit(byte_at(b, i))) ++i;
                         i = skip_ws(within, i);
-                        if (i < sk && b[static_cast<std::size_t>(i)] == 'R' &&
+                        if (i < sk && char_at(b, i) == 'R' &&
                             !(i + 1 < doc.len && is_word_byte(byte_at(b, i + 1))))
                             ref = true;
                     }
@@ -383,10 +383,10 @@ void fix_stream_bounds(load_ctx &ctx) {
             const std::int32_t k = ctx.kw_endstream.first_at_or_after(std::int64_t{o.stream_start} + 1);
             if (k >= 0) {
                 E = k;
-                if (b[static_cast<std::size_t>(k) - 1] == '\n') {
+                if (char_at(b, k - 1) == '\n') {
                     E = k - 1;
-                    if (k - 1 > o.stream_start && b[static_cast<std::size_t>(k) - 2] == '\r') E = k - 2;
-                } else if (b[static_cast<std::size_t>(k) - 1] == '\r') {
+                    if (k - 1 > o.stream_start && char_at(b, k - 2) == '\r') E = k - 2;
+                } else if (char_at(b, k - 1) == '\r') {
                     E = k - 1;
                 }
             } else {
@@ -468,9 +468,9 @@ definitions last_definitions(const pdf_doc &doc, std::int32_t highest) {
         const pdf_obj &o = doc.objs.items[k];
         if (o.num < 0 || o.num > highest) continue;
         if (o.in_objstm)
-            d.instream[static_cast<std::size_t>(o.num)] = k;
+            elem(d.instream, o.num) = k;
         else if (!o.is_container)
-            d.direct[static_cast<std::size_t>(o.num)] = k;
+            elem(d.direct, o.num) = k;
     }
     return d;
 }

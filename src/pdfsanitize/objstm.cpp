@@ -104,16 +104,16 @@ void expand_container(pdf_doc &doc, const pdf_obj &o) {
     const std::string_view t(text, static_cast<std::size_t>(text_len));
     std::int32_t cur = 0;
     for (std::int32_t k = 0; k < n; ++k) {
-        nums[static_cast<std::size_t>(k)] = read_int_adv(t, cur);
-        offs[static_cast<std::size_t>(k)] = read_int_adv(t, cur);
-        if (nums[static_cast<std::size_t>(k)] < 0 || offs[static_cast<std::size_t>(k)] < 0)
+        elem(nums, k) = read_int_adv(t, cur);
+        elem(offs, k) = read_int_adv(t, cur);
+        if (elem(nums, k) < 0 || elem(offs, k) < 0)
             return note_skipped(doc, o, "its header of number pairs is unreadable (a predictor or another filter?)");
     }
     for (std::int32_t k = 0; k < n; ++k) {
-        const std::int32_t num = nums[static_cast<std::size_t>(k)];
+        const std::int32_t num = elem(nums, k);
         if (num <= 0) continue;
-        const std::int64_t at = std::int64_t{first} + offs[static_cast<std::size_t>(k)];
-        const std::int64_t length = k + 1 < n ? std::int64_t{offs[static_cast<std::size_t>(k) + 1]} - offs[static_cast<std::size_t>(k)]
+        const std::int64_t at = std::int64_t{first} + elem(offs, k);
+        const std::int64_t length = k + 1 < n ? std::int64_t{elem(offs, k + 1)} - elem(offs, k)
                                               : text_len - at;
         if (length < 1 || length > max_object_text || at + length > text_len) continue;
         pdf_obj rec;

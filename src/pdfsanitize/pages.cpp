@@ -26,7 +26,7 @@ bool is_array_object(const pdf_doc &doc, const pdf_obj &o) {
         i = kw + 3;
     }
     i = skip_ws_comments(t, i);
-    return i < span_end(t) && t[static_cast<std::size_t>(i)] == '[';
+    return i < span_end(t) && char_at(t, i) == '[';
 }
 
 // Kids of a page-tree node, at most the node's capacity; empty when it has none.
@@ -101,8 +101,8 @@ int walk(const pdf_doc &doc, std::int32_t root, pagevec &pages, std::vector<unsi
     std::vector<frame> stack;
     auto enter = [&](std::int32_t n, const pdf_obj &o) {
         if (n >= 0 && n <= doc.max_num && static_cast<std::size_t>(n) < visited.size()) {
-            if (visited[static_cast<std::size_t>(n)]) return;
-            visited[static_cast<std::size_t>(n)] = 1;
+            if (elem(visited, n)) return;
+            elem(visited, n) = 1;
         }
         frame f;
         f.kids = read_kids(doc, o);

@@ -140,8 +140,8 @@ struct run_state {
     void mark_blank(std::int32_t num, placeholder_reason why) {
         // The catalog stays at the root of the document whatever it names.
         if (num == doc.catalog) return;
-        if (num >= 0 && static_cast<std::size_t>(num) < blank.size() && !blank[static_cast<std::size_t>(num)])
-            blank[static_cast<std::size_t>(num)] = static_cast<unsigned char>(why);
+        if (num >= 0 && static_cast<std::size_t>(num) < blank.size() && !elem(blank, num))
+            elem(blank, num) = static_cast<unsigned char>(why);
     }
 
     // Removes every top-level /key when one of them leads to JavaScript: an indirect
@@ -322,8 +322,8 @@ struct run_state {
                 const std::int32_t n = parse_int_at(value, q);
                 mark_blank(n, ef);
                 // An /EF dictionary object is read once, however many refer to it.
-                if (n < 0 || static_cast<std::size_t>(n) >= ef_read.size() || ef_read[static_cast<std::size_t>(n)]) continue;
-                ef_read[static_cast<std::size_t>(n)] = 1;
+                if (n < 0 || static_cast<std::size_t>(n) >= ef_read.size() || elem(ef_read, n)) continue;
+                elem(ef_read, n) = 1;
                 dict_text storage;
                 for (const std::int32_t r : references_in(read_obj_dict_text(doc, doc_find(doc, n), storage))) mark_blank(r, ef);
             } else {
@@ -367,8 +367,8 @@ int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out, remova
     run.object_pass();
     if (log) {
         for (std::int32_t i = 1; i <= doc.max_num; ++i)
-            if (run.blank[static_cast<std::size_t>(i)] && i != doc.catalog && doc_find(doc, i))
-                log->placeholders.push_back({i, static_cast<placeholder_reason>(run.blank[static_cast<std::size_t>(i)])});
+            if (elem(run.blank, i) && i != doc.catalog && doc_find(doc, i))
+                log->placeholders.push_back({i, static_cast<placeholder_reason>(elem(run.blank, i))});
     }
     return assemble_document(doc, run.repl, run.blank, out);
 }

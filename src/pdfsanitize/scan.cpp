@@ -61,7 +61,7 @@ dict_text dict_value_text(const pdf_doc &doc, std::string_view text, std::int32_
         const std::int32_t num = parse_int_at(text, v);
         return get_obj_dict_text(doc, doc_find(doc, num));
     }
-    if (v + 1 < len && text[static_cast<std::size_t>(v)] == '<' && text[static_cast<std::size_t>(v) + 1] == '<')
+    if (dict_opens_at(text, v, len))
         return dict_text_at(text, v);
     return dict_text();
 }
@@ -71,8 +71,8 @@ std::int64_t count_leaf_pairs(const pdf_doc &doc, std::string_view text, std::in
     bracket_memo memo(text);
     std::int64_t count = 0;
     std::int32_t i = pos;
-    while (i >= 0 && i < end && text[static_cast<std::size_t>(i)] != ']') {
-        if (text[static_cast<std::size_t>(i)] == '%') {
+    while (i >= 0 && i < end && char_at(text, i) != ']') {
+        if (char_at(text, i) == '%') {
             i = skip_ws_comments(text, i);
             continue;
         }
@@ -83,7 +83,7 @@ std::int64_t count_leaf_pairs(const pdf_doc &doc, std::string_view text, std::in
         }
         if (key_end >= end) break;
         const std::int32_t v = skip_ws(text, key_end);
-        if (v >= end || text[static_cast<std::size_t>(v)] == ']') break;
+        if (v >= end || char_at(text, v) == ']') break;
         if (is_digit(byte_at(text, v))) {
             std::int32_t p = v;
             const std::int32_t n = parse_int_at(text, p);
@@ -108,17 +108,17 @@ std::int64_t count_name_tree_leaf_pairs(const pdf_doc &doc, std::int32_t num, st
     while (!work.empty()) {
         const std::int32_t n = work.back();
         work.pop_back();
-        if (!in_mark_range(doc, n) || visited[static_cast<std::size_t>(n)]) continue;
-        visited[static_cast<std::size_t>(n)] = 1;
+        if (!in_mark_range(doc, n) || elem(visited, n)) continue;
+        elem(visited, n) = 1;
         const std::string_view node = read_obj_dict_text(doc, doc_find(doc, n), storage);
         if (node.empty()) continue;
         const std::int32_t names = value_of(node, "Names");
         if (names >= 0) {
             const std::int32_t v = skip_ws(node, names);
-            if (v < span_end(node) && node[static_cast<std::size_t>(v)] == '[') total += count_leaf_pairs(doc, node, v + 1, counted);
+            if (v < span_end(node) && elem(node, v) == '[') total += count_leaf_pairs(doc, node, v + 1, counted);
         }
         const int c = collect_ref_list(doc, node, "Kids", kids);
-        for (int j = c; j-- > 0;) work.push_back(kids[static_cast<std::size_t>(j)]);
+        for (int j = c; j-- > 0;) work.push_back(elem(kids, j));
     }
     return total;
 }
@@ -135,8 +135,8 @@ struct scan_state {
 
     // Adds a reference to an embedded file found through /AF or an annotation's /FS.
     void count_once(std::int32_t n) {
-        if (!counted[static_cast<std::size_t>(n)]) {
-            counted[static_cast<std::size_t>(n)] = 1;
+        if (!elem(counted, n)) {
+            elem(counted, n) = 1;
             ++r.embedded_files;
         }
     }
@@ -199,13 +199,13 @@ struct scan_state {
         if (is_digit(byte_at(names, v))) {
             const std::int32_t n = parse_int_at(names, v);
             r.embedded_files += count_name_tree_leaf_pairs(doc, n, visited, counted.data());
-        } else if (v + 1 < len && names[static_cast<std::size_t>(v)] == '<' && names[static_cast<std::size_t>(v) + 1] == '<') {
+        } else if (dict_opens_at(names, v, len)) {
             // Inline tree: only its own /Names array is read; its /Kids are not followed.
             const std::int32_t close = reader_value_end(names, v);
             const std::string_view tree = names.substr(static_cast<std::size_t>(v), static_cast<std::size_t>(close - v));
             if (!is_dict_text(tree)) return;
             const std::int32_t w = value_of(tree, "Names");
-            if (w >= 0 && w < span_end(tree) && tree[static_cast<std::size_t>(w)] == '[')
+            if (w >= 0 && w < span_end(tree) && elem(tree, w) == '[')
                 r.embedded_files += count_leaf_pairs(doc, tree, w + 1, counted.data());
         }
     }

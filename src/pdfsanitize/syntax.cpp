@@ -25,7 +25,7 @@ bool is_bracket_byte(unsigned char c) {
 std::int32_t next_eol(std::string_view buf, std::int32_t from) {
     const std::int32_t end = span_end(buf);
     for (std::int32_t i = from; i < end; ++i) {
-        const char c = buf[static_cast<std::size_t>(i)];
+        const char c = char_at(buf, i);
         if (c == '\n' || c == '\r') return i;
     }
     return no_pos;
@@ -81,7 +81,7 @@ std::int32_t find_name(std::string_view buf, std::int32_t start, std::int32_t en
         const void *hit = std::memchr(buf.data() + p, '/', static_cast<std::size_t>(e - p - n));
         if (!hit) return no_pos;
         p = static_cast<const char *>(hit) - buf.data();
-        if ((n == 0 || buf[static_cast<std::size_t>(p) + 1] == name[0]) &&
+        if ((n == 0 || char_at(buf, p + 1) == name[0]) &&
             std::memcmp(buf.data() + p + 1, name.data(), name.size()) == 0 &&
             (p + 1 + n == e || !is_name_byte(byte_at(buf, static_cast<std::int32_t>(p + 1 + n)))))
             return static_cast<std::int32_t>(p);
@@ -210,7 +210,7 @@ std::int32_t bracket_memo::lookup(const std::vector<std::int32_t> &v, std::int64
     if (q < 0 || q >= static_cast<std::int64_t>(buf_.size())) return no_pos;
     const auto it = std::lower_bound(pos_.begin(), pos_.end(), static_cast<std::int32_t>(q));
     if (it == pos_.end()) return no_pos;
-    return v[static_cast<std::size_t>(it - pos_.begin())];
+    return elem(v, it - pos_.begin());
 }
 
 // Every scan moves one byte at a time over anything but the bracket bytes, so from any
@@ -487,7 +487,7 @@ dict_text copy_dict_text(std::string_view buf, std::int32_t start, std::int32_t 
         out.reserve(static_cast<std::size_t>(stop - start) + 3 * nuls);
         std::int64_t depth = 0;
         for (std::int32_t i = start; i < stop; ++i) {
-            const char c = buf[static_cast<std::size_t>(i)];
+            const char c = char_at(buf, i);
             if (c == '(') {
                 out.push_back(c);
                 ++depth;
@@ -498,7 +498,7 @@ dict_text copy_dict_text(std::string_view buf, std::int32_t start, std::int32_t 
                 out.push_back(c);
                 if (i + 1 < stop) {
                     ++i;
-                    const char n = buf[static_cast<std::size_t>(i)];
+                    const char n = char_at(buf, i);
                     if (n == '\0')
                         out.append("000");
                     else
@@ -519,8 +519,8 @@ dict_text copy_dict_text(std::string_view buf, std::int32_t start, std::int32_t 
 
 dict_text dict_text_at(std::string_view buf, std::int32_t start, bracket_memo *memo) {
     const std::int32_t len = span_end(buf);
-    if (start < 0 || start + 1 >= len || buf[static_cast<std::size_t>(start)] != '<' ||
-        buf[static_cast<std::size_t>(start) + 1] != '<')
+    if (start < 0 || start + 1 >= len || char_at(buf, start) != '<' ||
+        char_at(buf, start + 1) != '<')
         return dict_text();
     const std::int32_t close = find_dict_close(buf, start, memo);
     if (close < 0) return dict_text();
@@ -563,7 +563,7 @@ std::uint32_t names_present(std::string_view text, std::initializer_list<std::st
     // Names written with escapes: only tokens holding a '#' can decode to something the
     // byte search did not see.
     for (std::int32_t i = 0; i < span_end(text); ++i) {
-        if (text[static_cast<std::size_t>(i)] != '/') continue;
+        if (char_at(text, i) != '/') continue;
         const std::int32_t j = name_token_end(text, i);
         const std::string_view raw = text.substr(static_cast<std::size_t>(i) + 1, static_cast<std::size_t>(j - i - 1));
         if (raw.find('#') != std::string_view::npos) {
@@ -678,7 +678,7 @@ std::int32_t reader_value_end(std::string_view t, std::int32_t i) {
     if (i < 0 || i >= n) return n;
     const unsigned char c = byte_at(t, i);
     std::int32_t r;
-    if (c == '<' && i + 1 < n && byte_at(t, i + 1) == '<') {
+    if (dict_opens_at(t, i, n)) {
         r = scan_dict_close(t, i);
         return r < 0 ? n : r + 2;
     }
@@ -892,7 +892,7 @@ int strip_dict_entries(dict_text &text, std::initializer_list<std::string_view> 
     for (std::size_t k = cut.size(); k-- > 0;) {
         const dict_entry &e = cut[k];
         std::int32_t from = e.key_pos;
-        if (from > 0 && (text[static_cast<std::size_t>(from) - 1] == ' ' || text[static_cast<std::size_t>(from) - 1] == '\t')) --from;
+        if (from > 0 && (char_at(text, from - 1) == ' ' || char_at(text, from - 1) == '\t')) --from;
         text.erase(static_cast<std::size_t>(from), static_cast<std::size_t>(e.value_end - from));
     }
     return cut.empty() ? 0 : 1;

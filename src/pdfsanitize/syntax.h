@@ -64,10 +64,26 @@ constexpr bool is_digit(unsigned char c) { return has_class(c, bc_digit); }
 constexpr bool is_c_space(unsigned char c) { return has_class(c, bc_space); }
 constexpr bool is_key_blank(unsigned char c) { return has_class(c, bc_key_blank); }
 
-inline unsigned char byte_at(std::string_view s, std::int32_t i) {
-    return static_cast<unsigned char>(s[static_cast<std::size_t>(i)]);
-}
+// The byte at position i of a view (0 <= i < its size): the one way PDF text is read
+// by position, as a char or as an unsigned byte for the byte classes.
+inline char char_at(std::string_view s, std::int32_t i) { return s[static_cast<std::size_t>(i)]; }
+inline unsigned char byte_at(std::string_view s, std::int32_t i) { return static_cast<unsigned char>(char_at(s, i)); }
+
 inline std::int32_t span_end(std::string_view s) { return static_cast<std::int32_t>(s.size()); }
+
+// Whether a dictionary opens ("<<") at pos, both bytes before end (the view's end when
+// not given).
+inline bool dict_opens_at(std::string_view s, std::int32_t pos, std::int32_t end) {
+    const std::int32_t stop = end < span_end(s) ? end : span_end(s);
+    return pos >= 0 && pos + 1 < stop && char_at(s, pos) == '<' && char_at(s, pos + 1) == '<';
+}
+inline bool dict_opens_at(std::string_view s, std::int32_t pos) { return dict_opens_at(s, pos, span_end(s)); }
+
+// The element at position or object number i (0 <= i < its size) of a table.
+template <class Table>
+constexpr auto &elem(Table &t, std::int32_t i) {
+    return t[static_cast<std::size_t>(i)];
+}
 
 // First position at or after pos that is not PDF white-space, or the end.
 std::int32_t skip_ws(std::string_view buf, std::int32_t pos);

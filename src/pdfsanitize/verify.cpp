@@ -237,7 +237,7 @@ private:
                 if (!digits_at(out_, p, gen)) return false;
                 p = skip_ws(out_, p);
                 if (p >= span_end(out_)) return false;
-                const char type = out_[static_cast<std::size_t>(p)];
+                const char type = elem(out_, p);
                 if (type != 'n' && type != 'f') return false;
                 ++p;
                 const std::int64_t num = first + k;
@@ -253,7 +253,7 @@ private:
         // looked up directly.
         if (!table_.empty() && static_cast<std::size_t>(table_.back().first) <= 2 * table_.size() + 1024) {
             slot_.assign(static_cast<std::size_t>(table_.back().first) + 1, -1);
-            for (std::size_t k = 0; k < table_.size(); ++k) slot_[static_cast<std::size_t>(table_[k].first)] = static_cast<std::int32_t>(k);
+            for (std::size_t k = 0; k < table_.size(); ++k) elem(slot_, table_[k].first) = static_cast<std::int32_t>(k);
         }
         visited_.assign(table_.size(), 0);
         list_read_.assign(table_.size(), 0);
@@ -264,7 +264,7 @@ private:
         std::sort(starts_.begin(), starts_.end());
 
         p = skip_ws_comments(out_, p + 7);
-        if (p + 1 >= span_end(out_) || out_[static_cast<std::size_t>(p)] != '<' || out_[static_cast<std::size_t>(p) + 1] != '<')
+        if (!dict_opens_at(out_, p))
             return false;
         const std::int32_t e = reader_value_end(out_, p);
         for (const entry &en : entries(out_, p, e)) {
@@ -276,7 +276,7 @@ private:
 
     // The table entry of object num, or -1.
     std::int32_t index_of(std::int32_t num) const {
-        if (!slot_.empty()) return num > 0 && static_cast<std::size_t>(num) < slot_.size() ? slot_[static_cast<std::size_t>(num)] : -1;
+        if (!slot_.empty()) return num > 0 && static_cast<std::size_t>(num) < slot_.size() ? elem(slot_, num) : -1;
         const auto it = std::lower_bound(table_.begin(), table_.end(), num,
                                          [](const auto &e, std::int32_t n) { return e.first < n; });
         return it != table_.end() && it->first == num ? static_cast<std::int32_t>(it - table_.begin()) : -1;
@@ -287,7 +287,7 @@ private:
     bool body(std::int32_t num, std::int32_t &pos, std::int32_t &limit) const {
         const std::int32_t k = index_of(num);
         if (k < 0) return false;
-        const std::int32_t at = table_[static_cast<std::size_t>(k)].second;
+        const std::int32_t at = elem(table_, k).second;
         const auto next = std::upper_bound(starts_.begin(), starts_.end(), at);
         limit = next == starts_.end() ? span_end(out_) : *next;
         const std::string_view v = out_.substr(0, static_cast<std::size_t>(limit));
@@ -395,10 +395,10 @@ private:
             const std::int32_t n = work.back();
             work.pop_back();
             const std::int32_t k = index_of(n);
-            if (k < 0 || seen[static_cast<std::size_t>(k)]) continue;
-            seen[static_cast<std::size_t>(k)] = 1;
+            if (k < 0 || elem(seen, k)) continue;
+            elem(seen, k) = 1;
             if (!body(n, pos, limit) || !is_dict_at(pos, limit)) continue;
-            structure_[static_cast<std::size_t>(k)] = role::page_tree;
+            elem(structure_, k) = role::page_tree;
             entries(view(limit), pos, reader_value_end(view(limit), pos), dict_);
             const std::vector<entry> &d = dict_;
             const bool page = name_value(get(d, "Type")) == "Page" || !get(d, "Kids");
@@ -406,8 +406,8 @@ private:
             if (!list) continue;
             for (const std::int32_t r : list_refs(*list, limit)) {
                 const std::int32_t a = index_of(r);
-                if (page && a >= 0 && structure_[static_cast<std::size_t>(a)] == role::generic)
-                    structure_[static_cast<std::size_t>(a)] = role::annotation;
+                if (page && a >= 0 && elem(structure_, a) == role::generic)
+                    elem(structure_, a) = role::annotation;
                 else if (!page) work.push_back(r);
             }
         }
@@ -422,8 +422,8 @@ private:
             std::int32_t lim = 0;
             const std::int32_t n = reference_at(v, p, end);
             const std::int32_t k = index_of(n);
-            if (k < 0 || list_read_[static_cast<std::size_t>(k)]) return {};
-            list_read_[static_cast<std::size_t>(k)] = 1;
+            if (k < 0 || elem(list_read_, k)) return {};
+            elem(list_read_, k) = 1;
             if (!body(n, p, lim)) return {};
             v = view(lim);
             end = reader_value_end(v, p);
@@ -448,15 +448,15 @@ private:
 
     std::string_view view(std::int32_t limit) const { return out_.substr(0, static_cast<std::size_t>(limit)); }
     bool is_dict_at(std::int32_t pos, std::int32_t limit) const {
-        return pos + 1 < limit && out_[static_cast<std::size_t>(pos)] == '<' && out_[static_cast<std::size_t>(pos) + 1] == '<';
+        return dict_opens_at(out_, pos, limit);
     }
 
     // --- the walk -------------------------------------------------------------------------
 
     std::int32_t add_path(std::int32_t parent, std::string_view key, std::int32_t index) {
         const std::int32_t self = static_cast<std::int32_t>(paths_.size());
-        const std::int32_t depth = parent < 0 ? 1 : paths_[static_cast<std::size_t>(parent)].depth + 1;
-        const std::int32_t head_end = depth <= path_ends ? self : paths_[static_cast<std::size_t>(parent)].head_end;
+        const std::int32_t depth = parent < 0 ? 1 : elem(paths_, parent).depth + 1;
+        const std::int32_t head_end = depth <= path_ends ? self : elem(paths_, parent).head_end;
         paths_.push_back({parent, key, index, depth, head_end});
         return self;
     }
@@ -472,12 +472,12 @@ private:
     // Queues object num once, the first time the walk reaches it.
     void follow(std::int32_t num, role r, rh holder, std::int32_t path) {
         const std::int32_t k = index_of(num);
-        if (k < 0 || visited_[static_cast<std::size_t>(k)]) return;
-        visited_[static_cast<std::size_t>(k)] = 1;
+        if (k < 0 || elem(visited_, k)) return;
+        elem(visited_, k) = 1;
         ++reached_;
         std::int32_t pos = 0, limit = 0;
         if (!body(num, pos, limit)) return;
-        const role s = structure_[static_cast<std::size_t>(k)];
+        const role s = elem(structure_, k);
         if (s != role::generic && r != role::catalog) r = s;
         queue_.push_back({num, pos, limit, r, holder, path, 0});
     }
@@ -491,7 +491,7 @@ private:
             if (const std::int32_t n = reference_at(v, pos, end)) follow(n, r, holder, path);
             return;
         }
-        if (c != '[' && !(c == '<' && pos + 1 < it.limit && byte_at(v, pos + 1) == '<')) return;
+        if (c != '[' && !dict_opens_at(v, pos, it.limit)) return;
         if (it.depth + 1 > max_inline_depth) {
             note(rk::unverifiable, rh::other, it.object, "values nested deeper than 32 levels", path);
             return;
@@ -511,7 +511,7 @@ private:
                 if (is_link(v, q, qe)) child(it, q, qe, it.r, it.holder, add_path(it.path, {}, index));
                 q = qe > q ? qe : q + 1;
             }
-        } else if (c == '<' && it.pos + 1 < it.limit && byte_at(v, it.pos + 1) == '<') {
+        } else if (dict_opens_at(v, it.pos, it.limit)) {
             visit_dict(it, end);
         } else if (is_digit(c)) {
             // An object whose value is a reference stands for the object it names.
@@ -577,7 +577,7 @@ private:
     static bool is_link(std::string_view v, std::int32_t pos, std::int32_t end) {
         if (pos >= end) return false;
         const unsigned char c = byte_at(v, pos);
-        return c == '[' || (c == '<' && pos + 1 < end && byte_at(v, pos + 1) == '<') || reference_at(v, pos, end) > 0;
+        return c == '[' || dict_opens_at(v, pos, end) || reference_at(v, pos, end) > 0;
     }
 
     // "Root/Pages/Kids[2]/Annots[0]/A"; a very deep path keeps its two ends.
@@ -586,17 +586,17 @@ private:
     std::string render_path(std::int32_t node, std::string_view extra) const {
         std::vector<std::int32_t> tail, head;
         std::int32_t n = node;
-        for (; n >= 0 && static_cast<std::int32_t>(tail.size()) < path_ends; n = paths_[static_cast<std::size_t>(n)].parent)
+        for (; n >= 0 && static_cast<std::int32_t>(tail.size()) < path_ends; n = elem(paths_, n).parent)
             tail.push_back(n);
-        const bool elided = n >= 0 && paths_[static_cast<std::size_t>(n)].depth > path_ends;
-        if (n >= 0) n = paths_[static_cast<std::size_t>(n)].head_end;
-        for (; n >= 0; n = paths_[static_cast<std::size_t>(n)].parent) head.push_back(n);
+        const bool elided = n >= 0 && elem(paths_, n).depth > path_ends;
+        if (n >= 0) n = elem(paths_, n).head_end;
+        for (; n >= 0; n = elem(paths_, n).parent) head.push_back(n);
         std::vector<std::int32_t> chain(tail);
         chain.insert(chain.end(), head.begin(), head.end());
         std::string s;
         for (std::size_t k = chain.size(); k-- > 0;) {
             if (elided && k + 1 == tail.size()) s += "/...";
-            const path_node &p = paths_[static_cast<std::size_t>(chain[k])];
+            const path_node &p = elem(paths_, chain[k]);
             if (p.index >= 0) {
                 s += '[' + std::to_string(p.index) + ']';
             } else {

@@ -144,7 +144,7 @@ void write_stream(const pdf_doc &doc, const pdf_obj &o, outbuf &out) {
     const std::int32_t n = o.stream_end - o.stream_start;
     const std::int32_t p = o.dict_start < 0 ? 0 : o.dict_start;
     dict_text d;
-    if (o.dict_start >= 0 && o.dict_start + 1 < doc.len && doc.data[o.dict_start] == '<' && doc.data[o.dict_start + 1] == '<') {
+    if (dict_opens_at(doc.bytes(), o.dict_start)) {
         const std::int32_t close = record_dict_close(doc, o);
         if (close >= 0) d = copy_dict_text(doc.bytes(), o.dict_start, close);
     } else {
@@ -202,14 +202,14 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
     for (std::int32_t i = 1; i <= doc.max_num; ++i) {
         const pdf_obj *o = doc_find(doc, i);
         if (!o) continue;
-        offsets[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(out.size());
-        gens[static_cast<std::size_t>(i)] = output_gen(o);
-        buf_object_header(out, i, gens[static_cast<std::size_t>(i)]);
+        elem(offsets, i) = static_cast<std::int32_t>(out.size());
+        elem(gens, i) = output_gen(o);
+        buf_object_header(out, i, elem(gens, i));
         const auto r = repl.find(i);
         if (r != repl.end()) {
             buf_text(out, r->second);
             buf_text(out, "\nendobj\n");
-        } else if (static_cast<std::size_t>(i) < blank.size() && blank[static_cast<std::size_t>(i)]) {
+        } else if (static_cast<std::size_t>(i) < blank.size() && elem(blank, i)) {
             buf_text(out, "<< >>\nendobj\n");
         } else if (o->in_objstm) {
             buf_bytes(out, o->text, static_cast<std::uint64_t>(o->text_len));
@@ -226,14 +226,14 @@ int assemble_document(const pdf_doc &doc, const replacement_map &repl, const std
     buf_format_long(out, "xref\n0 %ld", static_cast<long>(doc.max_num) + 1);
     buf_text(out, "\n0000000000 65535 f \n");
     for (std::int32_t i = 1; i <= doc.max_num && !out.failed; ++i) {
-        buf_xref_entry(out, offsets[static_cast<std::size_t>(i)], gens[static_cast<std::size_t>(i)]);
+        buf_xref_entry(out, elem(offsets, i), elem(gens, i));
     }
     buf_format_long(out, "trailer\n<< /Size %ld", static_cast<long>(doc.max_num) + 1);
     buf_format_long(out, " /Root %ld", doc.catalog);
     buf_format_long(out, " %ld R", output_gen(doc_find(doc, doc.catalog)));
-    if (doc.info > 0 && doc.info <= doc.max_num && offsets[static_cast<std::size_t>(doc.info)] >= 0) {
+    if (doc.info > 0 && doc.info <= doc.max_num && elem(offsets, doc.info) >= 0) {
         buf_format_long(out, " /Info %ld", doc.info);
-        buf_format_long(out, " %ld R", gens[static_cast<std::size_t>(doc.info)]);
+        buf_format_long(out, " %ld R", elem(gens, doc.info));
     }
     buf_text(out, " >>\nstartxref\n");
     buf_format_long(out, "%ld", static_cast<long>(xref_at));

@@ -47,11 +47,11 @@ name_values index_name_values(std::string_view b, std::string_view name) {
 std::int32_t first_value_in(const name_values &nv, std::int32_t a, std::int32_t e, std::int32_t name_len) {
     const auto it = std::lower_bound(nv.pos.begin(), nv.pos.end(), a);
     if (it == nv.pos.end()) return -1;
-    const std::int32_t g = nv.next_good[static_cast<std::size_t>(it - nv.pos.begin())];
+    const std::int32_t g = elem(nv.next_good, it - nv.pos.begin());
     if (g < 0) return -1;
-    const std::int32_t p = nv.pos[static_cast<std::size_t>(g)];
+    const std::int32_t p = elem(nv.pos, g);
     if (std::int64_t{p} + 1 + name_len >= e) return -1;
-    return nv.value[static_cast<std::size_t>(g)];
+    return elem(nv.value, g);
 }
 
 // First non-negative integer after an occurrence of /name within the span, or -1.
@@ -81,7 +81,7 @@ void read_trailers(load_ctx &ctx, std::int32_t x) {
             searched_from = start;
         }
         const std::int32_t e = found < 0 ? doc.len : found;
-        if (start < doc.len && start < e && b[static_cast<std::size_t>(start)] == '<') {
+        if (start < doc.len && start < e && char_at(b, start) == '<') {
             spans.emplace_back(start, e);
             total += e - start;
         }
@@ -123,7 +123,7 @@ std::int32_t read_xref_stream(pdf_doc &doc, std::int32_t at) {
     if (!kw_at(b, p, "obj")) return -1;
     const std::int32_t s = skip_ws(b, p + 3);
     std::int32_t e = doc.len;
-    if (s < doc.len && b[static_cast<std::size_t>(s)] == '<') {
+    if (s < doc.len && char_at(b, s) == '<') {
         const std::int32_t k = dict_stream_kw(b, s, &doc_memo(doc));
         if (k >= 0) e = k;
     }
@@ -197,7 +197,7 @@ int refuse_encrypted(load_ctx &ctx) {
         for (std::int32_t p = find_bytes(b, 0, "/Encrypt"); p >= 0 && !refuse; p = find_bytes(b, p + 1, "/Encrypt")) {
             if (p + 8 < doc.len && is_name_byte(byte_at(b, p + 8))) continue;
             const std::int32_t v = skip_ws(b, p + 8);
-            if (v < doc.len && (is_digit(byte_at(b, v)) || b[static_cast<std::size_t>(v)] == '<')) refuse = true;
+            if (v < doc.len && (is_digit(byte_at(b, v)) || char_at(b, v) == '<')) refuse = true;
         }
     }
     if (!refuse) return 0;
