@@ -146,7 +146,7 @@ void doc_free(pdf_doc &doc) {
     doc.data = nullptr;
     doc.len = 0;
     doc.trailer_root = doc.trailer_info = 0;
-    doc.encrypted = 0;
+    doc.encrypted = false;
     doc.objs.release();
     doc.arena.release();
     doc.max_num = doc.catalog = doc.info = 0;
@@ -283,10 +283,10 @@ int dict_type(std::string_view d, bool closed) {
     return 0;
 }
 
-int obj_has_js(const pdf_doc &doc, const pdf_obj *o) {
+bool obj_has_js(const pdf_doc &doc, const pdf_obj *o) {
     const std::string_view t = obj_dict_view(doc, o);
     if (t.empty()) return 0;
-    return names_present(t, {"JavaScript", "JS"}) != 0 ? 1 : 0;
+    return names_present(t, {"JavaScript", "JS"}) != 0;
 }
 
 namespace {

@@ -30,9 +30,9 @@ struct pdf_obj {
     std::int32_t endobj = no_pos;
     std::int32_t obj_end = no_pos;
     std::int32_t stream_len = no_pos;
-    std::int32_t has_stream = 0;
-    std::int32_t stream_unterminated = 0;
-    std::int32_t in_objstm = 0;
+    bool has_stream = false;
+    bool stream_unterminated = false;
+    bool in_objstm = false;
     const char *text = nullptr;
     std::int32_t text_len = 0;
     // Where the dictionary-close scan from dict_start over the whole file ends (-1: it
@@ -40,8 +40,8 @@ struct pdf_obj {
     // For an object-stream member both are offsets into its text, found on first use:
     // its "<<" after blanks and comments, and that dictionary's close.
     mutable std::int32_t dict_close = dict_close_unknown;
-    // 1 for an object-stream container, once expand_object_streams has looked.
-    std::int32_t is_container = 0;
+    // An object-stream container, once expand_object_streams has looked.
+    bool is_container = false;
 };
 
 // Growable arrays with the document's growth rule (a first size, then doubling). A
@@ -119,7 +119,7 @@ struct pdf_doc {
     char *owned = nullptr;       // the block data points into when the document owns it
     std::int32_t trailer_root = no_pos;
     std::int32_t trailer_info = no_pos;
-    std::int32_t encrypted = 0;
+    bool encrypted = false;
     objvec objs;
     ::pdfsanitize::arena arena;
     std::int32_t max_num = 0;
@@ -192,8 +192,14 @@ int obj_type(const pdf_doc &doc, const pdf_obj &o);
 // The same for a dictionary (as record_dict gives it).
 int dict_type(std::string_view d, bool closed);
 
-// 1 when the object's dictionary text names JavaScript or JS, else 0.
-int obj_has_js(const pdf_doc &doc, const pdf_obj *o);
+// The annotation subtypes both passes test, and their bits in the answer.
+constexpr std::uint32_t annot_file_attachment = name_bit(0), annot_widget = name_bit(1);
+inline std::uint32_t annotation_kinds(std::string_view annot) {
+    return names_present(annot, {"FileAttachment", "Widget"});
+}
+
+// Whether the object's dictionary text names JavaScript or JS.
+bool obj_has_js(const pdf_doc &doc, const pdf_obj *o);
 
 // The value of a top-level key of a dictionary text read as a list of object numbers,
 // inline or through an array object; the last occurrence with an array or a number is

@@ -181,7 +181,7 @@ void scan_object_headers(load_ctx &ctx) {
                 if (kw_at(b, after, "stream")) s = after;
             }
             if (s >= 0) {
-                o.has_stream = 1;
+                o.has_stream = true;
                 o.stream_kw = s;
                 std::int32_t t = s + 6;
                 while (t < doc.len && (char_at(b, t) == ' ' || char_at(b, t) == '\t')) ++t;
@@ -391,7 +391,7 @@ void fix_stream_bounds(load_ctx &ctx) {
                 }
             } else {
                 E = doc.len;
-                o.stream_unterminated = 1;
+                o.stream_unterminated = true;
             }
         }
         if (E < o.stream_start) E = o.stream_start;

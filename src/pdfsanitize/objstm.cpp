@@ -22,14 +22,8 @@ constexpr std::int64_t last_retry_capacity = (std::int64_t{1} << 28) - 1;
 // First integer after an occurrence of /name in the span that passes `ok`, or -1.
 template <typename Pred>
 std::int32_t first_value_after(std::string_view span, std::int32_t from, std::string_view name, Pred ok) {
-    std::int32_t p = find_name(span, from, name);
-    while (p >= 0) {
-        std::int32_t q = skip_ws(span, p + 1 + static_cast<std::int32_t>(name.size()));
-        const std::int32_t before = q;
-        const std::int32_t v = parse_int_at(span, q);
-        if (q != before && ok(v)) return v;
-        p = find_name(span, p + 1, name);
-    }
+    for (std::int32_t p = find_name(span, from, name); p >= 0; p = find_name(span, p + 1, name))
+        if (const auto v = int_after_name(span, p, name); v && ok(*v)) return *v;
     return -1;
 }
 
@@ -118,7 +112,7 @@ void expand_container(pdf_doc &doc, const pdf_obj &o) {
         if (length < 1 || length > max_object_text || at + length > text_len) continue;
         pdf_obj rec;
         rec.num = num;
-        rec.in_objstm = 1;
+        rec.in_objstm = true;
         rec.text = text + at;
         rec.text_len = static_cast<std::int32_t>(length);
         objvec_push(doc.objs, rec);
@@ -131,7 +125,7 @@ void expand_object_streams(pdf_doc &doc) {
     // Records appended here are in-stream records and are passed over in turn.
     for (std::int32_t i = 0; i < doc.objs.count; ++i) {
         if (!is_objstm_container(doc, doc.objs.items[i])) continue;
-        doc.objs.items[i].is_container = 1;
+        doc.objs.items[i].is_container = true;
         const pdf_obj o = doc.objs.items[i];  // a copy: appending may move the list
         expand_container(doc, o);
     }

@@ -54,8 +54,9 @@ const char *placeholder_reason_name(placeholder_reason r) {
 
 namespace {
 
-// The names the object pass tests, as bits in this order.
-constexpr std::uint32_t found_files = 7u, found_forms = 24u, found_js = 96u, found_ef = 128u;
+// The names the object pass tests; their bits follow the list's order.
+constexpr std::uint32_t found_files = name_bit(0) | name_bit(1) | name_bit(2), found_forms = name_bit(3) | name_bit(4),
+                        found_js = name_bit(5) | name_bit(6), found_ef = name_bit(7);
 std::uint32_t object_pass_names(std::string_view t) {
     return names_present(t, {"Filespec", "FileSpecification", "EmbeddedFile", "Widget", "AcroForm", "JavaScript", "JS", "EF"});
 }
@@ -93,7 +94,7 @@ private:
             const std::int32_t e = name_token_end(b, p);
             const std::uint32_t bits = object_pass_names(b.substr(static_cast<std::size_t>(p), static_cast<std::size_t>(e - p)));
             for (std::size_t k = 0; k < at_.size(); ++k)
-                if (bits & (1u << k)) at_[k].push_back(p);
+                if (bits & name_bit(static_cast<unsigned>(k))) at_[k].push_back(p);
         }
         built_ = true;
     }
@@ -264,9 +265,9 @@ struct run_state {
                 d.kept.push_back(r);
                 continue;
             }
-            const std::uint32_t kinds = pol.annot_files ? names_present(a, {"FileAttachment", "Widget"}) : 0;
-            if ((kinds & 1u) || (pol.annot_widgets && (kinds & 2u))) {
-                mark_blank(r, (kinds & 1u) ? placeholder_reason::file_attachment_annotation
+            const std::uint32_t kinds = pol.annot_files ? annotation_kinds(a) : 0;
+            if ((kinds & annot_file_attachment) || (pol.annot_widgets && (kinds & annot_widget))) {
+                mark_blank(r, (kinds & annot_file_attachment) ? placeholder_reason::file_attachment_annotation
                                            : placeholder_reason::widget_annotation);
                 d.take_off = true;
                 continue;

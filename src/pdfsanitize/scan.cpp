@@ -16,7 +16,6 @@ namespace pdfsanitize {
 
 namespace {
 
-bool has_name(std::string_view text, std::string_view name) { return names_present(text, {name}) != 0; }
 
 // Where the value of the dictionary's last top-level /name begins (its end when the key
 // has no value), or -1 when there is no such key.
@@ -148,7 +147,7 @@ struct scan_state {
         if (aa.empty()) return 0;
         const int n = count_aa_dict_entries(aa);
         r.auto_actions += n;
-        if (text_has_js(aa)) r.javascript = 1;
+        if (text_has_js(aa)) r.javascript = true;
         return n;
     }
 
@@ -167,15 +166,15 @@ struct scan_state {
                 const unsigned char c = byte_at(cat, v);
                 if (is_digit(c)) {
                     const std::int32_t n = parse_int_at(cat, v);
-                    if (obj_has_js(doc, doc_find(doc, n))) r.javascript = 1;
+                    if (obj_has_js(doc, doc_find(doc, n))) r.javascript = true;
                 } else if (c == '<') {
                     // From the action's '<' to the end of the catalog, past the action itself.
-                    if (text_has_js(std::string_view(cat).substr(static_cast<std::size_t>(v)))) r.javascript = 1;
+                    if (text_has_js(std::string_view(cat).substr(static_cast<std::size_t>(v)))) r.javascript = true;
                 }
             }
         }
         additional_actions(cat, value_of(cat, "AA"));
-        if (has_name(cat, "AcroForm")) r.forms = 1;
+        if (has_name(cat, "AcroForm")) r.forms = true;
 
         const std::int32_t nv = value_of(cat, "Names");
         if (nv >= 0) {
@@ -191,7 +190,7 @@ struct scan_state {
 
     void names_dictionary(std::string_view names) {
         const std::int32_t len = span_end(names);
-        if (has_name(names, "JavaScript")) r.javascript = 1;
+        if (has_name(names, "JavaScript")) r.javascript = true;
         const std::int32_t ef = value_of(names, "EmbeddedFiles");
         if (ef < 0) return;
         std::int32_t v = skip_ws(names, ef);
@@ -243,8 +242,8 @@ struct scan_state {
         for (const std::int32_t ref : list) {
             const std::string_view a = read_obj_dict_text(doc, doc_find(doc, ref), annot_storage);
             if (a.empty()) continue;
-            const std::uint32_t kinds = names_present(a, {"FileAttachment", "Widget"});
-            if (kinds & 1u) {
+            const std::uint32_t kinds = annotation_kinds(a);
+            if (kinds & annot_file_attachment) {
                 const std::int32_t fs = value_of(a, "FS");
                 std::int32_t n = -1;
                 if (fs >= 0) {
@@ -258,8 +257,8 @@ struct scan_state {
                     count_once(n);
                 }
             }
-            if (kinds & 2u) r.forms = 1;
-            if (text_has_js(a)) r.javascript = 1;
+            if (kinds & annot_widget) r.forms = true;
+            if (text_has_js(a)) r.javascript = true;
         }
         if (shared > 0) shared_annots.emplace(shared, again.files - files_before);
         return again;
@@ -270,11 +269,14 @@ struct scan_state {
             if (r.javascript && r.forms && r.embedded_files != 0) return;  // nothing left to learn
             const std::string_view t = obj_dict_view(doc, &o);
             if (t.empty()) continue;
+            // Bits in list order: the two script names, the widget, the three file names.
+            constexpr std::uint32_t js = name_bit(0) | name_bit(1), widget = name_bit(2),
+                                    files = name_bit(3) | name_bit(4) | name_bit(5);
             const std::uint32_t found =
                 names_present(t, {"JavaScript", "JS", "Widget", "Filespec", "FileSpecification", "EmbeddedFile"});
-            if (found & 3u) r.javascript = 1;
-            if (found & 4u) r.forms = 1;
-            if (r.embedded_files == 0 && (found & 56u)) r.embedded_files = 1;
+            if (found & js) r.javascript = true;
+            if (found & widget) r.forms = true;
+            if (r.embedded_files == 0 && (found & files)) r.embedded_files = 1;
         }
     }
 };

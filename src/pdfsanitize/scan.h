@@ -13,10 +13,10 @@
 namespace pdfsanitize {
 
 struct scan_result {
-    int javascript = 0;
+    bool javascript = false;
     std::int64_t embedded_files = 0;
     std::int64_t auto_actions = 0;
-    int forms = 0;
+    bool forms = false;
 };
 
 // Fills result from a loaded document; std::bad_alloc when memory runs out.

@@ -48,14 +48,14 @@ std::int32_t skip_ws(std::string_view buf, std::int32_t pos) {
     return pos;
 }
 
-int kw_at(std::string_view buf, std::int32_t pos, std::string_view kw) {
+bool kw_at(std::string_view buf, std::int32_t pos, std::string_view kw) {
     const std::int64_t end = span_end(buf);
     const std::int64_t n = static_cast<std::int64_t>(kw.size());
-    if (pos < 0 || n == 0 || pos + n > end) return 0;
-    if (!bytes_equal(buf, pos, kw)) return 0;
-    if (pos > 0 && is_word_byte(byte_at(buf, pos - 1))) return 0;
-    if (pos + n < end && is_word_byte(byte_at(buf, static_cast<std::int32_t>(pos + n)))) return 0;
-    return 1;
+    if (pos < 0 || n == 0 || pos + n > end) return false;
+    if (!bytes_equal(buf, pos, kw)) return false;
+    if (pos > 0 && is_word_byte(byte_at(buf, pos - 1))) return false;
+    if (pos + n < end && is_word_byte(byte_at(buf, static_cast<std::int32_t>(pos + n)))) return false;
+    return true;
 }
 
 std::int32_t find_kw(std::string_view buf, std::int32_t start, std::string_view kw) {
@@ -398,6 +398,14 @@ std::int32_t skip_pdf_value(std::string_view buf, std::int32_t pos, bracket_memo
         return j;
     }
     return no_pos;
+}
+
+std::optional<std::int32_t> int_after_name(std::string_view buf, std::int32_t key, std::string_view name) {
+    std::int32_t q = skip_ws(buf, key + 1 + static_cast<std::int32_t>(name.size()));
+    const std::int32_t before = q;
+    const std::int32_t v = parse_int_at(buf, q);
+    if (q == before) return std::nullopt;
+    return v;
 }
 
 std::int32_t parse_int_at(std::string_view buf, std::int32_t &pos) {
@@ -926,17 +934,17 @@ bool dict_append_before_close(dict_text &text, std::string_view ins) {
     return true;
 }
 
-int text_has_js(std::string_view range) {
+bool text_has_js(std::string_view range) {
     // "JavaScript" or else "JS": either way the answer is whether some 'J' is followed
     // by "S" or by "avaScript", so one pass over the 'J' bytes decides.
     const char *p = range.data();
     const char *const e = p + range.size();
     while ((p = static_cast<const char *>(std::memchr(p, 'J', static_cast<std::size_t>(e - p)))) != nullptr) {
-        if (e - p >= 2 && p[1] == 'S') return 1;
-        if (e - p >= 10 && std::memcmp(p + 1, "avaScript", 9) == 0) return 1;
+        if (e - p >= 2 && p[1] == 'S') return true;
+        if (e - p >= 10 && std::memcmp(p + 1, "avaScript", 9) == 0) return true;
         ++p;
     }
-    return 0;
+    return false;
 }
 
 std::int32_t find_bytes(std::string_view buf, std::int32_t from, std::string_view needle) {

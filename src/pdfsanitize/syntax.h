@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -88,8 +89,8 @@ constexpr auto &elem(Table &t, std::int32_t i) {
 // First position at or after pos that is not PDF white-space, or the end.
 std::int32_t skip_ws(std::string_view buf, std::int32_t pos);
 
-// 1 when kw stands at pos as a whole word (no word byte on either side), else 0.
-int kw_at(std::string_view buf, std::int32_t pos, std::string_view kw);
+// Whether kw stands at pos as a whole word (no word byte on either side).
+bool kw_at(std::string_view buf, std::int32_t pos, std::string_view kw);
 
 // First position at or after start (negative counts as 0) where kw_at holds, or -1.
 std::int32_t find_kw(std::string_view buf, std::int32_t start, std::string_view kw);
@@ -110,6 +111,10 @@ std::int32_t skip_pdf_value(std::string_view buf, std::int32_t pos, bracket_memo
 
 // Decimal integer (optional '-'), 32-bit wrap-around; -1 on failure with pos unchanged.
 std::int32_t parse_int_at(std::string_view buf, std::int32_t &pos);
+
+// The decimal integer that follows, after white-space, the /name whose '/' stands at
+// key; nothing when no integer follows.
+std::optional<std::int32_t> int_after_name(std::string_view buf, std::int32_t key, std::string_view name);
 
 // As parse_int_at, also accepting '+'; on failure pos moves past the byte that stopped it
 // (or onto an 'R'), as an object stream's number pairs are read.
@@ -170,8 +175,8 @@ dict_text copy_dict_text(std::string_view buf, std::int32_t start, std::int32_t 
 // Copy of the dictionary whose "<<" stands at start, closed within the view, or empty.
 dict_text dict_text_at(std::string_view buf, std::int32_t start, bracket_memo *memo = nullptr);
 
-// Byte search for "JavaScript", else "JS", anywhere in the range.
-int text_has_js(std::string_view range);
+// Whether the bytes "JavaScript" or "JS" stand anywhere in the range.
+bool text_has_js(std::string_view range);
 
 // First position at or after from where the bytes of needle stand, or -1 (a plain
 // substring search, fast on long buffers).
@@ -180,6 +185,10 @@ std::int32_t find_bytes(std::string_view buf, std::int32_t from, std::string_vie
 // Which of up to 32 names the text names, as bits in list order: find_name's byte
 // search, or a name token (as a reader splits it) whose decoded form is the name.
 std::uint32_t names_present(std::string_view text, std::initializer_list<std::string_view> names);
+// The same for one name.
+inline bool has_name(std::string_view text, std::string_view name) { return names_present(text, {name}) != 0; }
+// The bit of the k-th name of the list in names_present's answer.
+constexpr std::uint32_t name_bit(unsigned k) { return 1u << k; }
 
 // --- the dictionary as a reader reads it --------------------------------------------
 

@@ -57,12 +57,8 @@ std::int32_t first_value_in(const name_values &nv, std::int32_t a, std::int32_t 
 // First non-negative integer after an occurrence of /name within the span, or -1.
 std::int32_t first_value_direct(std::string_view b, std::int32_t a, std::int32_t e, std::string_view name) {
     const std::string_view span = b.substr(0, static_cast<std::size_t>(e));
-    for (std::int32_t p = find_name(span, a, name); p >= 0; p = find_name(span, p + 1, name)) {
-        std::int32_t q = skip_ws(span, p + 1 + static_cast<std::int32_t>(name.size()));
-        const std::int32_t before = q;
-        const std::int32_t v = parse_int_at(span, q);
-        if (q != before && v >= 0) return v;
-    }
+    for (std::int32_t p = find_name(span, a, name); p >= 0; p = find_name(span, p + 1, name))
+        if (const auto v = int_after_name(span, p, name); v && *v >= 0) return *v;
     return -1;
 }
 
@@ -94,7 +90,7 @@ void read_trailers(load_ctx &ctx, std::int32_t x) {
             if (r >= 0) doc.trailer_root = r;
             const std::int32_t i = first_value_direct(b, start, e, "Info");
             if (i >= 0) doc.trailer_info = i;
-            if (find_name(b, start, e, "Encrypt") >= 0) doc.encrypted = 1;
+            if (find_name(b, start, e, "Encrypt") >= 0) doc.encrypted = true;
         }
         return;
     }
@@ -106,7 +102,7 @@ void read_trailers(load_ctx &ctx, std::int32_t x) {
         if (r >= 0) doc.trailer_root = r;
         const std::int32_t i = first_value_in(infos, start, e, 4);
         if (i >= 0) doc.trailer_info = i;
-        if (name_in_span(encrypts, b, "Encrypt", start, e)) doc.encrypted = 1;
+        if (name_in_span(encrypts, b, "Encrypt", start, e)) doc.encrypted = true;
     }
 }
 
@@ -130,22 +126,14 @@ std::int32_t read_xref_stream(pdf_doc &doc, std::int32_t at) {
     const std::string_view span = b.substr(0, static_cast<std::size_t>(e));
     std::int32_t next = -1;
     const std::int32_t prev = find_name(span, s, "Prev");
-    if (prev >= 0) {
-        std::int32_t q = skip_ws(span, prev + 5);
-        const std::int32_t before = q;
-        const std::int32_t v = parse_int_at(span, q);
-        if (q != before && v >= 0 && v < doc.len) next = v;
-    }
+    if (prev >= 0)
+        if (const auto v = int_after_name(span, prev, "Prev"); v && *v >= 0 && *v < doc.len) next = *v;
     if (doc.trailer_root == -1) {
         const std::int32_t root = find_name(span, s, "Root");
-        if (root >= 0) {
-            std::int32_t q = skip_ws(span, root + 5);
-            const std::int32_t before = q;
-            const std::int32_t v = parse_int_at(span, q);
-            if (q != before && v >= 0) doc.trailer_root = v;
-        }
+        if (root >= 0)
+            if (const auto v = int_after_name(span, root, "Root"); v && *v >= 0) doc.trailer_root = *v;
     }
-    if (find_name(span, s, "Encrypt") >= 0) doc.encrypted = 1;
+    if (find_name(span, s, "Encrypt") >= 0) doc.encrypted = true;
     return next;
 }
 
@@ -191,7 +179,7 @@ void read_xref_chain(load_ctx &ctx) {
 int refuse_encrypted(load_ctx &ctx) {
     pdf_doc &doc = ctx.doc;
     const std::string_view b = doc.bytes();
-    bool refuse = doc.encrypted != 0;
+    bool refuse = doc.encrypted;
     if (!refuse) {
         // Every occurrence of the name in the file: "/Encrypt" not running on into a name byte.
         for (std::int32_t p = find_bytes(b, 0, "/Encrypt"); p >= 0 && !refuse; p = find_bytes(b, p + 1, "/Encrypt")) {
@@ -201,7 +189,7 @@ int refuse_encrypted(load_ctx &ctx) {
         }
     }
     if (!refuse) return 0;
-    doc.encrypted = 1;
+    doc.encrypted = true;
     set_error("encrypted PDFs are not supported: %s", ctx.path);
     return -1;
 }
