@@ -35,7 +35,7 @@ struct pdf_obj {
     bool in_objstm = false;
     const char *text = nullptr;
     std::int32_t text_len = 0;
-    // Where the dictionary-close scan from dict_start over the whole file ends (-1: it
+    // Where the dictionary-close scan from dict_start over the whole file ends (no_pos: it
     // does not close), found once by the object scan; dict_close_unknown until then.
     // For an object-stream member both are offsets into its text, found on first use:
     // its "<<" after blanks and comments, and that dictionary's close.
@@ -129,7 +129,7 @@ struct pdf_doc {
 
     // Object streams recognised but skipped (their objects are missing from objs).
     std::vector<skipped_container> skipped_containers;
-    // Index of the first record in objs for each number 0..max_num, or -1.
+    // Index of the first record in objs for each number 0..max_num, or no_pos.
     std::vector<std::int32_t> first_by_num;
     // Bracket scans over data, shared by every reader of this document.
     mutable std::unique_ptr<bracket_memo> memo;
@@ -161,7 +161,7 @@ const pdf_obj *doc_find(const pdf_doc &doc, std::int32_t num);
 // The bracket memo over the document's bytes (created on first use).
 bracket_memo &doc_memo(const pdf_doc &doc);
 
-// The whole-file dictionary-close scan from the record's dict_start (-1 when none).
+// The whole-file dictionary-close scan from the record's dict_start (no_pos when none).
 std::int32_t record_dict_close(const pdf_doc &doc, const pdf_obj &o);
 
 // The end of the span in which a non-stream-stored object's dictionary is looked for.

@@ -18,7 +18,7 @@ std::vector<std::int32_t> all_keywords(std::string_view buf, std::string_view kw
 // "obj" and "endobj" in one pass (both end in 'j').
 void obj_keywords(std::string_view buf, std::vector<std::int32_t> &obj, std::vector<std::int32_t> &endobj);
 std::vector<std::int32_t> all_names(std::string_view buf, std::string_view name);
-// First entry >= pos, or -1.
+// First entry >= pos, or no_pos.
 std::int32_t first_at_or_after(const std::vector<std::int32_t> &sorted, std::int64_t pos);
 // Whether find_name(buf, a, e, name) would find a match, given all_names(buf, name).
 bool name_in_span(const std::vector<std::int32_t> &names, std::string_view buf, std::string_view name,

@@ -138,6 +138,68 @@ bool ends_with_at(std::string_view b, std::int32_t pos, std::string_view s) {
 
 }  // namespace
 
+namespace {
+
+// The "num gen" written before the "obj" at p: read backwards over blanks, the
+// generation's digits, at least one blank and the number's digits. False when the
+// bytes before p are no header.
+bool read_header_before(std::string_view b, std::int32_t p, pdf_obj &o) {
+    std::int32_t j = p - 1;
+    while (j >= 0 && is_c_space(byte_at(b, j))) --j;
+    if (j < 0 || !is_digit(byte_at(b, j))) return false;
+    const std::int32_t gen_end = j + 1;
+    while (j >= 0 && is_digit(byte_at(b, j))) --j;
+    const std::int32_t gen_start = j + 1;
+    std::int32_t k = j;
+    while (k >= 0 && is_c_space(byte_at(b, k))) --k;
+    if (k == j || k < 0 || !is_digit(byte_at(b, k))) return false;
+    const std::int32_t num_end = k + 1;
+    while (k >= 0 && is_digit(byte_at(b, k))) --k;
+    const std::int32_t num_start = k + 1;
+    // Some producers glue the next header to the previous keyword ("endobj43 0 obj").
+    if (k >= 0 && is_letter(byte_at(b, k)) && !ends_with_at(b, num_start, "endobj") &&
+        !ends_with_at(b, num_start, "endstream"))
+        return false;
+    o.num = digits_value(b, num_start, num_end);
+    if (o.num < 1) return false;
+    o.gen = digits_value(b, gen_start, gen_end);
+    o.start = num_start;
+    return true;
+}
+
+// Where stream data begins after the "stream" keyword at s: past blanks and one line end.
+std::int32_t stream_data_start(std::string_view b, std::int32_t s) {
+    const std::int32_t len = span_end(b);
+    std::int32_t t = s + 6;
+    while (t < len && (char_at(b, t) == ' ' || char_at(b, t) == '\t')) ++t;
+    if (t + 1 < len && char_at(b, t) == '\r' && char_at(b, t + 1) == '\n') return t + 2;
+    if (t < len && (char_at(b, t) == '\n' || char_at(b, t) == '\r')) return t + 1;
+    return t;
+}
+
+// The "endobj" that ends an object whose dictionary opens at q and closes at o.dict_close
+// (no_pos: it does not close); no_pos when no "endobj" follows.
+std::int32_t dictionary_object_end(load_ctx &ctx, const pdf_obj &o, std::int32_t q) {
+    std::int32_t e = ctx.kw_endobj.first_at_or_after(q);
+    if (e < 0) return no_pos;
+    // The dictionary-close scan bounded by e agrees with the unbounded one when that
+    // close lies inside the bound.
+    const std::int32_t d = o.dict_close;
+    if (d >= 0 && d + 1 >= e) {
+        // An "endobj" inside a string of the dictionary ends nothing: the object ends at
+        // the first "endobj" after its close, or just past its ">>".
+        e = ctx.kw_endobj.first_at_or_after(std::int64_t{d} + 2);
+        if (e < 0) e = d + 2;
+    }
+    if (d > 0 && d < e) {
+        const std::int32_t next_obj = ctx.kw_obj.first_at_or_after(d);
+        return (next_obj >= 0 && next_obj < e) ? d + 2 : e;
+    }
+    return e;
+}
+
+}  // namespace
+
 void scan_object_headers(load_ctx &ctx) {
     pdf_doc &doc = ctx.doc;
     if (doc.len < 4) return;
@@ -146,78 +208,27 @@ void scan_object_headers(load_ctx &ctx) {
     doc.objs.reserve(ctx.kw_obj.size());
     for (const std::int32_t p : ctx.kw_obj.positions()) {
         if (p > doc.len - 4) break;
-        // Backwards: blanks, the generation's digits, at least one blank, the number's digits.
-        std::int32_t j = p - 1;
-        while (j >= 0 && is_c_space(byte_at(b, j))) --j;
-        if (j < 0 || !is_digit(byte_at(b, j))) continue;
-        const std::int32_t gen_end = j + 1;
-        while (j >= 0 && is_digit(byte_at(b, j))) --j;
-        const std::int32_t gen_start = j + 1;
-        std::int32_t k = j;
-        while (k >= 0 && is_c_space(byte_at(b, k))) --k;
-        if (k == j || k < 0 || !is_digit(byte_at(b, k))) continue;
-        const std::int32_t num_end = k + 1;
-        while (k >= 0 && is_digit(byte_at(b, k))) --k;
-        const std::int32_t num_start = k + 1;
-        // Some producers glue the next header to the previous keyword ("endobj43 0 obj").
-        if (k >= 0 && is_letter(byte_at(b, k)) && !ends_with_at(b, num_start, "endobj") &&
-            !ends_with_at(b, num_start, "endstream"))
-            continue;
-        const std::int32_t num = digits_value(b, num_start, num_end);
-        if (num < 1) continue;
-
         pdf_obj o;
-        o.num = num;
-        o.gen = digits_value(b, gen_start, gen_end);
-        o.start = num_start;
+        if (!read_header_before(b, p, o)) continue;
         // Blanks and comments may stand between "obj" and the body.
         const std::int32_t q = skip_ws_comments(b, p + 3);
         if (q < doc.len && char_at(b, q) == '<') {
             o.dict_start = q;
             o.dict_close = memo.dict_close(q);
-            std::int32_t s = no_pos;
-            if (o.dict_close >= 0) {
-                const std::int32_t after = skip_ws(b, o.dict_close + 2);
-                if (kw_at(b, after, "stream")) s = after;
-            }
-            if (s >= 0) {
+            const std::int32_t s = o.dict_close >= 0 ? skip_ws(b, o.dict_close + 2) : no_pos;
+            if (s >= 0 && kw_at(b, s, "stream")) {
                 o.has_stream = true;
                 o.stream_kw = s;
-                std::int32_t t = s + 6;
-                while (t < doc.len && (char_at(b, t) == ' ' || char_at(b, t) == '\t')) ++t;
-                if (t + 1 < doc.len && char_at(b, t) == '\r' && char_at(b, t + 1) == '\n')
-                    t += 2;
-                else if (t < doc.len && (char_at(b, t) == '\n' || char_at(b, t) == '\r'))
-                    ++t;
-                o.stream_start = t;
+                o.stream_start = stream_data_start(b, s);
                 objvec_push(doc.objs, o);
                 continue;
             }
-            std::int32_t e = ctx.kw_endobj.first_at_or_after(q);
-            if (e < 0) continue;
-            // The dictionary-close scan bounded by e agrees with the unbounded one when
-            // that close lies inside the bound.
-            std::int32_t d = o.dict_close;
-            if (d >= 0 && d + 1 >= e) {
-                // An "endobj" inside a string of the dictionary ends nothing: the object
-                // ends at the first "endobj" after its close, or just past its ">>".
-                e = ctx.kw_endobj.first_at_or_after(std::int64_t{d} + 2);
-                if (e < 0) e = d + 2;
-            }
-            if (d > 0 && d < e) {
-                const std::int32_t next_obj = ctx.kw_obj.first_at_or_after(d);
-                o.endobj = (next_obj >= 0 && next_obj < e) ? d + 2 : e;
-            } else {
-                o.endobj = e;
-            }
-            o.obj_end = o.endobj + 6;
-            objvec_push(doc.objs, o);
-            continue;
+            o.endobj = dictionary_object_end(ctx, o, q);
+        } else {
+            o.endobj = ctx.kw_endobj.first_at_or_after(q);
         }
-        const std::int32_t e = ctx.kw_endobj.first_at_or_after(q);
-        if (e < 0) continue;
-        o.endobj = e;
-        o.obj_end = e + 6;
+        if (o.endobj < 0) continue;
+        o.obj_end = o.endobj + 6;
         objvec_push(doc.objs, o);
     }
 }

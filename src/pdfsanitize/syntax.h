@@ -92,11 +92,11 @@ std::int32_t skip_ws(std::string_view buf, std::int32_t pos);
 // Whether kw stands at pos as a whole word (no word byte on either side).
 bool kw_at(std::string_view buf, std::int32_t pos, std::string_view kw);
 
-// First position at or after start (negative counts as 0) where kw_at holds, or -1.
+// First position at or after start (negative counts as 0) where kw_at holds, or no_pos.
 std::int32_t find_kw(std::string_view buf, std::int32_t start, std::string_view kw);
 
 // Position of the '/' of the first occurrence of /name at or after start, not running
-// on into a name byte, searching up to min(buf.size(), end); or -1.
+// on into a name byte, searching up to min(buf.size(), end); or no_pos.
 std::int32_t find_name(std::string_view buf, std::int32_t start, std::int32_t end,
                        std::string_view name);
 inline std::int32_t find_name(std::string_view buf, std::int32_t start, std::string_view name) {
@@ -105,7 +105,7 @@ inline std::int32_t find_name(std::string_view buf, std::int32_t start, std::str
 
 class bracket_memo;
 
-// Index just past the one value that begins at pos (after value blanks), or -1.
+// Index just past the one value that begins at pos (after value blanks), or no_pos.
 // A memo for the same view makes repeated scans over unclosed brackets linear.
 std::int32_t skip_pdf_value(std::string_view buf, std::int32_t pos, bracket_memo *memo = nullptr);
 
@@ -121,11 +121,11 @@ std::optional<std::int32_t> int_after_name(std::string_view buf, std::int32_t ke
 std::int32_t read_int_adv(std::string_view buf, std::int32_t &pos);
 
 // Plain scans, each a single forward loop without recursion.
-// Index after the ')' closing the literal string opened at open, or -1.
+// Index after the ')' closing the literal string opened at open, or no_pos.
 std::int32_t scan_string_end(std::string_view buf, std::int32_t open);
-// Index after the ']' closing the array opened at open, or -1.
+// Index after the ']' closing the array opened at open, or no_pos.
 std::int32_t scan_array_end(std::string_view buf, std::int32_t open);
-// Position of the first '>' of the ">>" closing the dictionary scanned from start, or -1.
+// Position of the first '>' of the ">>" closing the dictionary scanned from start, or no_pos.
 std::int32_t scan_dict_close(std::string_view buf, std::int32_t start);
 
 // Answers the three bracket scans above for one view. Plain scans are used until their
@@ -152,16 +152,16 @@ private:
     std::int64_t budget_;
     bool built_ = false;
     std::vector<std::int32_t> pos_;    // positions of the bracket bytes, ascending
-    std::vector<std::int32_t> str_;    // string body from here at depth 1: its ')' or -1
-    std::vector<std::int32_t> dict_;   // dictionary from here at depth 1: its ">>" or -1
-    std::vector<std::int32_t> rise_;   // from here at depth 0: the "<<" that reaches 1, or -1
-    std::vector<std::int32_t> arr_;    // array from here at depth 1: its ']' or -1
+    std::vector<std::int32_t> str_;    // string body from here at depth 1: its ')' or no_pos
+    std::vector<std::int32_t> dict_;   // dictionary from here at depth 1: its ">>" or no_pos
+    std::vector<std::int32_t> rise_;   // from here at depth 0: the "<<" that reaches 1, or no_pos
+    std::vector<std::int32_t> arr_;    // array from here at depth 1: its ']' or no_pos
 };
 
-// Position of the first '>' of the matching ">>" for the scan started at start, or -1.
+// Position of the first '>' of the matching ">>" for the scan started at start, or no_pos.
 std::int32_t find_dict_close(std::string_view buf, std::int32_t start, bracket_memo *memo = nullptr);
 
-// Position of the "stream" keyword after the dictionary at start (after PDF white-space), or -1.
+// Position of the "stream" keyword after the dictionary at start (after PDF white-space), or no_pos.
 std::int32_t dict_stream_kw(std::string_view buf, std::int32_t start, bracket_memo *memo = nullptr);
 
 // A dictionary text: the NUL-free copy of one dictionary, "<<" through ">>".
@@ -178,7 +178,7 @@ dict_text dict_text_at(std::string_view buf, std::int32_t start, bracket_memo *m
 // Whether the bytes "JavaScript" or "JS" stand anywhere in the range.
 bool text_has_js(std::string_view range);
 
-// First position at or after from where the bytes of needle stand, or -1 (a plain
+// First position at or after from where the bytes of needle stand, or no_pos (a plain
 // substring search, fast on long buffers).
 std::int32_t find_bytes(std::string_view buf, std::int32_t from, std::string_view needle);
 
