@@ -4,7 +4,7 @@
 // them fail; std containers allocate through operator new, which such a build's test
 // program replaces with the same gate.
 //
-// The rule for running out: an allocation failure ends the call with "out of memory"
+// Running out of memory: an allocation failure ends the call with "out of memory"
 // and nothing written. Containers and helpers throw std::bad_alloc; the exports (and
 // the program's per-file loops) catch it. Only caches whose answers are the same
 // without their memory may carry on without it.

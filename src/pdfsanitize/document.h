@@ -44,8 +44,8 @@ struct pdf_obj {
     bool is_container = false;
 };
 
-// Growable arrays with the document's growth rule (a first size, then doubling). A
-// push that cannot grow the array throws std::bad_alloc.
+// Growable arrays: a first size (128 records, 64 pages), then doubling. A push that
+// cannot grow the array throws std::bad_alloc.
 struct objvec {
     pdf_obj *items = nullptr;
     std::int32_t count = 0;
@@ -89,7 +89,8 @@ struct arena {
 };
 
 void objvec_push(objvec &v, const pdf_obj &o);
-// Makes room for n records in one step when memory allows (pushes still follow the rule).
+// Makes room for n records in one step when memory allows; without it pushes double the
+// array as usual, to the same records.
 void objvec_reserve(objvec &v, std::size_t n);
 void pagevec_push(pagevec &v, std::int32_t num);
 // A new block of size bytes owned by the arena; std::bad_alloc when memory is exhausted.

@@ -17,8 +17,9 @@ namespace pdfsanitize {
 
 namespace {
 
-// The growth rule applied to the whole output, as if it were one buffer: false (and the
-// output failed) when n more bytes may not be added.
+// The capacity one buffer holding the whole output would have (1 MiB, doubling, at most
+// the output limit): false (and the output failed) when n more bytes would pass it, so
+// that text and pieces fail exactly where one buffer would.
 bool whole_output_grows(outbuf &b, std::uint64_t n) {
     if (b.whole_cap < outbuf_first_cap) b.whole_cap = outbuf_first_cap;
     const std::uint64_t need = b.size() + n + 1;

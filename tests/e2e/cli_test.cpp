@@ -127,7 +127,7 @@ TEST(cli, audit_strict_and_report) {
     EXPECT_EQ(run("full --report " + quoted(tricky) + " " + quoted(out)).status, 2);  // a missing operand
 }
 
-// Content the rules leave where a reader finds it: a strict run refuses exactly those
+// Content a mode leaves where a reader finds it: a strict run refuses exactly those
 // outputs, naming what remains, and writes the others.
 TEST(cli, strict_refuses_what_stays_reachable) {
     temp_dir dir;

@@ -117,7 +117,7 @@ TEST(audit, details_of_the_findings) {
     EXPECT_TRUE(r.actions_outside_automatic.empty());  // both are reached from /OpenAction or /AA
     ASSERT_EQ(r.duplicate_keys.size(), 1u);
     EXPECT_EQ(r.duplicate_keys[0].detail, "A");
-    EXPECT_TRUE(r.js_source_streams.empty());  // the escaped key is not /JS to the rules either
+    EXPECT_TRUE(r.js_source_streams.empty());  // the escaped key is not the bytes "/JS" either
     const std::string json = audit_json(r, "a \"b\".pdf");
     EXPECT_EQ(json.rfind("{\"file\":\"a \\\"b\\\".pdf\",\"version\":1,\"modes\":{\"remove-js\":{\"blind_spots\":[", 0), 0u);
     EXPECT_NE(json.find(",\"input\":{\"escaped_names\":[{\"object\":4,\"name\":\"JS\"}]"), std::string::npos);

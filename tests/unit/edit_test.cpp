@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Dictionary editing and the output text's growth rules.
+// Dictionary editing, and the output text's growth: a first block of 1 MiB doubling up
+// to the output limit, the same for text and pieces.
 #include <gtest/gtest.h>
 
 #include <string>

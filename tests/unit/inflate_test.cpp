@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// The Flate decoder: the byte examples, one hand-built stream per malformed-stream
-// rule, the table-driven decoder against the bitwise reference, and both against zlib.
+// The Flate decoder: the byte examples; for each way a stream can be malformed (cut
+// short, bad header, bad block type, bad code lengths, distance too far back, output
+// full) a hand-built stream and the failure it gives; the table-driven decoder against
+// the bitwise reference, and both against zlib.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

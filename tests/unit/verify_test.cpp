@@ -217,7 +217,8 @@ TEST(verify, the_promise_of_each_mode) {
 }
 
 // Each mode's output of documents that hold everything, through the sanitiser: what
-// remains is what the mode keeps by rule, and a known limit of the rules is caught.
+// remains is what the mode keeps by rule, and an inline names dictionary that remove-js
+// keeps is caught.
 TEST(verify, outputs_of_the_modes) {
     const std::string everything = test_util::simple_pdf(
         {catalog("/OpenAction 4 0 R /AcroForm << /Fields [5 0 R] >> /Names << /EmbeddedFiles << /Names [(f) 6 0 R] >> >>"),
