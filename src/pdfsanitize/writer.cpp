@@ -35,6 +35,7 @@ bool whole_output_grows(outbuf &b, std::uint64_t n) {
 }  // namespace
 
 void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
+    if (b.failed) return;  // a failed output stays failed and adds nothing
     if (!b.data) {
         b.data = static_cast<char *>(lib_malloc(outbuf_first_cap));
         if (!b.data) {
@@ -68,6 +69,7 @@ void buf_bytes(outbuf &b, const void *bytes, std::uint64_t n) {
 }
 
 void buf_piece(outbuf &b, const char *bytes, std::uint64_t n) {
+    if (b.failed) return;
     if (!b.data) buf_bytes(b, "", 0);
     if (!b.data || n == 0 || !whole_output_grows(b, n)) return;
     b.pieces.push_back({b.len, bytes, n});

@@ -6,6 +6,8 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+
 #include "e2e_util.h"
 #include "pdfsanitize.h"
 
@@ -170,6 +172,16 @@ TEST(hostile, one_page_listed_a_million_times_with_a_large_annotation_array) {
     // Every listing counts the page's /AA entry and the attachment without a valid /FS.
     EXPECT_EQ(o.scan, "{\"javascript\":false,\"embedded_files\":1000000,\"auto_actions\":1000000,\"forms\":false}");
     EXPECT_EQ(o.written, (std::vector<int>{1, 1, 1, 1}));
+    // The attachment comes off the page; each of the 2,047 links stays listed, in order.
+    const std::size_t at = o.full.find("3 0 obj\n<< /Type /Page");
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t open = o.full.find("/Annots [", at), close = o.full.find(']', open);
+    ASSERT_NE(open, std::string::npos);
+    std::string expected;
+    for (int i = 1; i < 2048; ++i) expected += " " + std::to_string(10 + i) + " 0 R";
+    const std::string listed = o.full.substr(open + 9, close - open - 9);
+    EXPECT_TRUE(listed == expected + " ") << "the page lists " << std::count(listed.begin(), listed.end(), 'R')
+                                          << " references";
 }
 
 TEST(hostile, a_dictionary_holding_many_unclosed_arrays) {

@@ -15,15 +15,25 @@
 using namespace e2e;
 
 TEST(exports, init_and_cleanup_clear_both_buffers) {
+    temp_dir dir;
+    const std::string in = dir.file("in.pdf");
+    write_file(in, pdf_builder().obj(1, "<< /Type /Catalog >>").finish(1));
+    for (const bool use_init : {true, false}) {
+        const char *json = pdfsanitize_scan(in.c_str());
+        ASSERT_NE(json, nullptr);
+        EXPECT_STRNE(json, "");
+        EXPECT_EQ(pdfsanitize_scan(nullptr), nullptr);
+        EXPECT_STREQ(pdfsanitize_last_error(), "NULL path argument");
+        if (use_init) {
+            EXPECT_EQ(pdfsanitize_init(), 1);
+        } else {
+            pdfsanitize_cleanup();
+        }
+        EXPECT_STREQ(pdfsanitize_last_error(), "");
+        EXPECT_STREQ(json, "") << "the report buffer is cleared too";
+    }
     EXPECT_EQ(pdfsanitize_init(), 1);
-    EXPECT_STREQ(pdfsanitize_last_error(), "");
-    EXPECT_EQ(pdfsanitize_scan(nullptr), nullptr);
-    EXPECT_STREQ(pdfsanitize_last_error(), "NULL path argument");
-    pdfsanitize_cleanup();
-    EXPECT_STREQ(pdfsanitize_last_error(), "");
     EXPECT_EQ(pdfsanitize_init(), 1);
-    EXPECT_EQ(pdfsanitize_init(), 1);
-    EXPECT_NE(pdfsanitize_last_error(), nullptr);
 }
 
 TEST(exports, messages_name_the_path_as_given_and_are_cut_at_1023_bytes) {

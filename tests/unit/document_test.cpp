@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstring>
+#include <new>
 
+#include "pdfsanitize/alloc.h"
 #include "pdfsanitize/errors.h"
 #include "test_util.h"
 
@@ -13,28 +15,48 @@ using namespace pdfsanitize;
 using test_util::load_text;
 using test_util::simple_pdf;
 
-TEST(document, containers_grow_from_their_first_size_by_doubling) {
+// A container that cannot grow throws and keeps what it held; nothing leaks.
+TEST(document, containers_that_cannot_grow_throw_and_keep_their_elements) {
+#if defined(PDFSANITIZE_ALLOC_FAILURES)
+    const auto failing_next = [](auto &&fn) {
+        g_allocations_left = 0;
+        bool threw = false;
+        try {
+            fn();
+        } catch (const std::bad_alloc &) {
+            threw = true;
+        }
+        g_allocations_left = -1;
+        return threw;
+    };
     objvec v;
     pdf_obj o;
-    for (int i = 0; i < 128; ++i) objvec_push(v, o);
-    EXPECT_EQ(v.cap, 128);
-    objvec_push(v, o);
+    o.num = 7;
+    for (int i = 0; i < 128; ++i) objvec_push(v, o);  // full: the next push must grow
+    EXPECT_TRUE(failing_next([&] { objvec_push(v, o); }));
+    EXPECT_EQ(v.count, 128);
+    EXPECT_EQ(v.items[127].num, 7);
+    objvec_push(v, o);  // memory back: the push succeeds
     EXPECT_EQ(v.count, 129);
-    EXPECT_EQ(v.cap, 256);
 
     pagevec p;
-    for (int i = 0; i < 64; ++i) pagevec_push(p, i);
-    EXPECT_EQ(p.cap, 64);
-    pagevec_push(p, 64);
-    EXPECT_EQ(p.cap, 128);
-    EXPECT_EQ(p.items[64], 64);
+    EXPECT_TRUE(failing_next([&] { pagevec_push(p, 1); }));
+    EXPECT_EQ(p.count, 0);
 
     arena a;
-    for (int i = 0; i < 5; ++i) ASSERT_NE(arena_alloc(a, 16), nullptr);
-    EXPECT_EQ(a.count, 5);
-    EXPECT_EQ(a.cap, 8);
-    arena_drop_last(a);
-    EXPECT_EQ(a.count, 4);
+    ASSERT_NE(arena_alloc(a, 16), nullptr);
+    EXPECT_TRUE(failing_next([&] { arena_alloc(a, 16); }));  // the block itself fails
+    EXPECT_EQ(a.count, 1);
+    // A block that cannot shrink keeps its size and its bytes.
+    char *big = arena_alloc(a, 64);
+    std::memcpy(big, "kept", 5);
+    g_allocations_left = 0;
+    char *same = arena_shrink_last(a, 8);
+    g_allocations_left = -1;
+    EXPECT_STREQ(same, "kept");
+#else
+    GTEST_SKIP() << "needs a build with PDFSANITIZE_ALLOC_FAILURES";
+#endif
 }
 
 TEST(document, doc_free_twice_is_harmless_and_a_failed_load_holds_nothing) {

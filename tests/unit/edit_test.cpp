@@ -3,11 +3,14 @@
 // to the output limit, the same for text and pieces.
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
+#include "pdfsanitize/alloc.h"
 #include "pdfsanitize/sanitize.h"
 #include "pdfsanitize/writer.h"
+#include "test_util.h"
 
 using namespace pdfsanitize;
 
@@ -82,21 +85,43 @@ TEST(edit, dict_append_before_close) {
     }
 }
 
-TEST(edit, outbuf_grows_from_one_mib_by_doubling) {
+// An output whose text cannot grow fails whole: its text is released, later appends
+// add nothing, and the assembly reports "out of memory".
+TEST(edit, an_output_that_cannot_grow_fails_whole) {
+#if defined(PDFSANITIZE_ALLOC_FAILURES)
     outbuf b;
-    buf_bytes(b, "", 0);
-    EXPECT_EQ(b.cap, 1048576u);
-    EXPECT_EQ(b.len, 0u);
-    const std::vector<char> big(1048576, 'x');
-    buf_bytes(b, big.data(), 1048575);
-    EXPECT_EQ(b.cap, 1048576u);
-    EXPECT_EQ(b.data[b.len], '\0');
-    outbuf c;
-    buf_bytes(c, "", 0);
-    buf_bytes(c, big.data(), 1048576);
-    EXPECT_EQ(c.cap, 2097152u);
-    EXPECT_EQ(c.len, 1048576u);
-    EXPECT_FALSE(c.failed);
+    const std::vector<char> big(outbuf_first_cap, 'x');
+    buf_bytes(b, big.data(), big.size() - 1);  // fills the first block
+    EXPECT_FALSE(b.failed);
+    g_allocations_left = 0;
+    buf_bytes(b, "yz", 2);  // the block must double: that fails
+    g_allocations_left = -1;
+    EXPECT_TRUE(b.failed);
+    EXPECT_EQ(b.data, nullptr);
+    EXPECT_EQ(b.size(), 0u);
+    buf_piece(b, big.data(), 10);
+    EXPECT_EQ(b.size(), 0u);
+
+    pdf_doc doc;
+    ASSERT_EQ(test_util::load_text("%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n", doc), 0);
+    outbuf out;
+    const std::vector<unsigned char> blank(2, 0);
+    g_allocations_left = 0;  // the first block of the output
+    bool threw = false;
+    int rc = 0;
+    try {
+        rc = assemble_document(doc, {}, blank, out);
+    } catch (const std::bad_alloc &) {
+        threw = true;
+    }
+    g_allocations_left = -1;
+    // The first block is tried again on the next append: the output is whole.
+    EXPECT_FALSE(threw);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(outbuf_joined(out).rfind("%PDF-1.4", 0), 0u);
+#else
+    GTEST_SKIP() << "needs a build with PDFSANITIZE_ALLOC_FAILURES";
+#endif
 }
 
 TEST(edit, outbuf_refuses_appends_it_may_not_grow_for) {
