@@ -11,7 +11,6 @@
 #include "pdfsanitize.h"
 #include "pdfsanitize/audit.h"
 #include "pdfsanitize/errors.h"
-#include "pdfsanitize/loader.h"
 #include "pdfsanitize/scan.h"
 #include "pdfsanitize_version.h"
 
@@ -45,20 +44,25 @@ int cmd_scan(const options &o) {
     int status = exit_clean;
     for (const std::string &file : o.operands) {
         std::string json, message;
-        if (file == std_stream) {
-            std::vector<unsigned char> bytes;
-            pdfsanitize::pdf_doc doc;
-            if (load_input(file, doc, bytes, message)) {
-                pdfsanitize::scan_result r;
-                pdfsanitize::scan_document(doc, r);
-                char line[pdfsanitize::json_size];
-                pdfsanitize::format_scan_json(r, line, sizeof line);
+        try {
+            if (file == std_stream) {
+                std::vector<unsigned char> bytes;
+                pdfsanitize::pdf_doc doc;
+                if (load_input(file, doc, bytes, message)) {
+                    pdfsanitize::scan_result r;
+                    pdfsanitize::scan_document(doc, r);
+                    char line[pdfsanitize::json_size];
+                    pdfsanitize::format_scan_json(r, line, sizeof line);
+                    json = line;
+                }
+            } else if (const char *line = pdfsanitize_scan(file.c_str())) {
                 json = line;
+            } else {
+                message = library_message();
             }
-        } else if (const char *line = pdfsanitize_scan(file.c_str())) {
-            json = line;
-        } else {
-            message = library_message();
+        } catch (const std::bad_alloc &) {  // this file ends; the next may fit
+            json.clear();
+            message = "out of memory";
         }
         if (json.empty()) {
             report_failure(file, message);
@@ -76,7 +80,7 @@ int cmd_audit(const options &o) {
     int status = exit_clean;
     for (const std::string &file : o.operands) {
         pdfsanitize::audit_report r;
-        {
+        try {
             std::vector<unsigned char> bytes;
             pdfsanitize::pdf_doc doc;
             std::string message;
@@ -86,6 +90,10 @@ int cmd_audit(const options &o) {
                 continue;
             }
             pdfsanitize::audit_document(doc, r);
+        } catch (const std::bad_alloc &) {  // this file ends; the next may fit
+            report_failure(file, "out of memory");
+            status = exit_failed;
+            continue;
         }
         std::printf("%s\n", pdfsanitize::audit_json(r, file).c_str());
         std::fflush(stdout);

@@ -262,6 +262,7 @@ public:
             try {
                 runs_[from] = pos;
             } catch (const std::bad_alloc &) {
+                // A memo only: without the entry the run is crossed again, to the same end.
             }
         }
         return pos < end ? pos : no_pos;

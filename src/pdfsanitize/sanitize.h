@@ -65,7 +65,8 @@ struct removal_log {
 };
 
 // The removal policy and the assembly of the new file for a loaded document: 0 with
-// the whole file in out, or -1 with "out of memory" reported. With a log, what was
+// the whole file in out, or -1 with "out of memory" reported when the output cannot
+// be held whole; std::bad_alloc when memory runs out elsewhere. With a log, what was
 // removed is recorded there too.
 int sanitize_document(const pdf_doc &doc, std::int32_t mode, outbuf &out, removal_log *log = nullptr);
 
