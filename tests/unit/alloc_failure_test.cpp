@@ -2,6 +2,12 @@
 // Running out of memory: the n-th allocation of a call fails, for every n the call
 // makes. Each run gives exactly the normal result, or fails with "out of memory" and
 // writes nothing; never anything in between. Needs a build with the allocation gate.
+#if defined(__GNUC__) && !defined(__clang__)
+// The replaced operator new and delete below pair malloc with free on purpose; once
+// inlined, GCC sees free() under a delete expression.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,16 +24,34 @@
 #if defined(PDFSANITIZE_ALLOC_FAILURES)
 
 // Every operator new of the program passes the same gate as the library's own blocks.
+// All forms are replaced, so that each block is released the way it was taken.
 void *operator new(std::size_t n) {
     if (pdfsanitize::allocation_allowed())
         if (void *p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
 void *operator new[](std::size_t n) { return operator new(n); }
+void *operator new(std::size_t n, const std::nothrow_t &) noexcept {
+    return pdfsanitize::allocation_allowed() ? std::malloc(n ? n : 1) : nullptr;
+}
+void *operator new[](std::size_t n, const std::nothrow_t &t) noexcept { return operator new(n, t); }
+void *operator new(std::size_t n, std::align_val_t a) {
+    const std::size_t align = static_cast<std::size_t>(a);
+    if (pdfsanitize::allocation_allowed())
+        if (void *p = std::aligned_alloc(align, (n + align - 1) / align * align)) return p;
+    throw std::bad_alloc();
+}
+void *operator new[](std::size_t n, std::align_val_t a) { return operator new(n, a); }
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete[](void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete(void *p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void *p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace {
 
