@@ -89,17 +89,12 @@ void *join_output(const outbuf &b) {
     if (n > SIZE_MAX - 1) return nullptr;
     char *p = static_cast<char *>(lib_malloc(n ? static_cast<std::size_t>(n) : 1));
     if (!p) return nullptr;
-    std::uint64_t t = 0, w = 0;
-    auto put = [&](const char *bytes, std::uint64_t k) {
+    std::uint64_t w = 0;
+    for_each_part(b, [&](const char *bytes, std::uint64_t k) {
         if (k) std::memcpy(p + w, bytes, static_cast<std::size_t>(k));
         w += k;
-    };
-    for (const out_piece &piece : b.pieces) {
-        put(b.data + t, piece.at - t);
-        put(piece.bytes, piece.n);
-        t = piece.at;
-    }
-    put(b.data + t, b.len - t);
+        return true;
+    });
     return p;
 }
 

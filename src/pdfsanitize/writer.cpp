@@ -79,13 +79,10 @@ void buf_piece(outbuf &b, const char *bytes, std::uint64_t n) {
 std::string outbuf_joined(const outbuf &b) {
     std::string s;
     s.reserve(static_cast<std::size_t>(b.size()));
-    std::uint64_t t = 0;
-    for (const out_piece &p : b.pieces) {
-        s.append(b.data + t, static_cast<std::size_t>(p.at - t));
-        s.append(p.bytes, static_cast<std::size_t>(p.n));
-        t = p.at;
-    }
-    if (b.data) s.append(b.data + t, static_cast<std::size_t>(b.len - t));
+    for_each_part(b, [&](const char *bytes, std::uint64_t n) {
+        s.append(bytes, static_cast<std::size_t>(n));
+        return true;
+    });
     return s;
 }
 
@@ -262,15 +259,9 @@ namespace {
 
 // Writes the text and the pieces in order; false when a write comes up short.
 bool put_whole(std::FILE *f, const outbuf &out) {
-    auto put = [&](const char *bytes, std::uint64_t n) {
+    return for_each_part(out, [&](const char *bytes, std::uint64_t n) {
         return n == 0 || std::fwrite(bytes, 1, static_cast<std::size_t>(n), f) == n;
-    };
-    std::uint64_t t = 0;
-    for (const out_piece &p : out.pieces) {
-        if (!put(out.data + t, p.at - t) || !put(p.bytes, p.n)) return false;
-        t = p.at;
-    }
-    return put(out.data + t, out.len - t);
+    });
 }
 
 void report_short_write(const char *name) {

@@ -64,6 +64,18 @@ inline void buf_text(outbuf &b, std::string_view s) { buf_bytes(b, s.data(), s.s
 // Appends n bytes that stay where they are (they must outlive b until it is written).
 void buf_piece(outbuf &b, const char *bytes, std::uint64_t n);
 
+// Calls put(bytes, n) for each run of the whole output in order (text, a piece, text,
+// ...); stops and returns false as soon as put does.
+template <class Put>
+bool for_each_part(const outbuf &b, Put put) {
+    std::uint64_t t = 0;
+    for (const out_piece &p : b.pieces) {
+        if (!put(b.data + t, p.at - t) || !put(p.bytes, p.n)) return false;
+        t = p.at;
+    }
+    return !b.data || put(b.data + t, b.len - t);
+}
+
 // The whole output joined into one string (for tests and checks that want it whole).
 std::string outbuf_joined(const outbuf &b);
 

@@ -20,6 +20,7 @@
 
 #include "pdfsanitize.h"
 #include "pdfsanitize/alloc.h"
+#include "test_util.h"
 
 #if defined(PDFSANITIZE_ALLOC_FAILURES)
 
@@ -103,22 +104,7 @@ std::string every_stage_document() {
         "<< /Type /ObjStm /N 2 /First 11 /Filter /FlateDecode /Length " + std::to_string(deflated.size()) +
             " >>\nstream\n" + deflated + "\nendstream",
     };
-    std::string s = "%PDF-1.5\n";
-    std::vector<std::size_t> at;
-    for (std::size_t i = 0; i < bodies.size(); ++i) {
-        at.push_back(s.size());
-        s += std::to_string(i + 1) + " 0 obj\n" + bodies[i] + "\nendobj\n";
-    }
-    const std::size_t xref = s.size();
-    s += "xref\n0 " + std::to_string(bodies.size() + 1) + "\n0000000000 65535 f \n";
-    for (const std::size_t a : at) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", a);
-        s += line;
-    }
-    s += "trailer\n<< /Size " + std::to_string(bodies.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-    return s;
+    return test_util::with_table(bodies);
 }
 
 std::string read_all(const fs::path &p) {

@@ -12,29 +12,9 @@
 #include "test_util.h"
 
 using namespace pdfsanitize;
+using test_util::with_table;
 
 namespace {
-
-// Objects 1.. with a table and a trailer, laid out as the writer lays them out.
-std::string with_table(const std::vector<std::string> &bodies, int info = 0) {
-    std::string s = "%PDF-1.4\n";
-    std::vector<std::size_t> at;
-    for (std::size_t i = 0; i < bodies.size(); ++i) {
-        at.push_back(s.size());
-        s += std::to_string(i + 1) + " 0 obj\n" + bodies[i] + "\nendobj\n";
-    }
-    const std::size_t xref = s.size();
-    s += "xref\n0 " + std::to_string(bodies.size() + 1) + "\n0000000000 65535 f \n";
-    for (const std::size_t a : at) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", a);
-        s += line;
-    }
-    s += "trailer\n<< /Size " + std::to_string(bodies.size() + 1) + " /Root 1 0 R";
-    if (info) s += " /Info " + std::to_string(info) + " 0 R";
-    s += " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return s;
-}
 
 // Each finding as "kind detail holder object path", in the walk's order.
 std::vector<std::string> found(const std::string &file) {
