@@ -40,4 +40,5 @@ foreach(pc IN ITEMS kestrune-pdfsanitize kestrune-pdfsanitize-ext)
 endforeach()
 
 install(TARGETS pdfsanitize RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/man/pdfsanitize.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+configure_file(${PROJECT_SOURCE_DIR}/man/pdfsanitize.1.in ${CMAKE_CURRENT_BINARY_DIR}/pdfsanitize.1 @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pdfsanitize.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
