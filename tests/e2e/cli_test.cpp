@@ -18,6 +18,16 @@ run_result run(const std::string &args) {
 
 std::string quoted(const std::string &s) { return quote(s); }
 
+// A path as it stands inside a JSON string (Windows paths hold backslashes).
+std::string json_text(const std::string &s) {
+    std::string out;
+    for (const char c : s) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 TEST(cli, scan_exit_codes_and_output) {
@@ -28,14 +38,15 @@ TEST(cli, scan_exit_codes_and_output) {
 
     run_result r = run("scan " + quoted(clean));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "{\"file\":\"" + clean + "\",\"javascript\":false,\"embedded_files\":0,\"auto_actions\":0,\"forms\":false}\n");
+    EXPECT_EQ(r.out, "{\"file\":\"" + json_text(clean) + "\",\"javascript\":false,\"embedded_files\":0,\"auto_actions\":0,\"forms\":false}\n");
     EXPECT_EQ(run("scan " + quoted(active)).status, 1);
     r = run("scan " + quoted(missing));
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.out.find("{\"file\":\"" + missing + "\",\"error\":\"cannot open " + missing + ": "), std::string::npos);
+    EXPECT_NE(r.out.find("{\"file\":\"" + json_text(missing) + "\",\"error\":\"cannot open " + json_text(missing) + ": "),
+              std::string::npos);
     r = run("scan " + quoted(clean) + " " + quoted(active));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.rfind("{\"file\":\"" + clean + "\",\"javascript\":false,", 0), 0u);
+    EXPECT_EQ(r.out.rfind("{\"file\":\"" + json_text(clean) + "\",\"javascript\":false,", 0), 0u);
     EXPECT_EQ(run("scan " + quoted(missing) + " " + quoted(active) + " " + quoted(clean)).status, 2);
 }
 
@@ -92,7 +103,7 @@ TEST(cli, audit_strict_and_report) {
                    .finish(1));
     run_result r = run("audit " + quoted(clean));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("{\"file\":\"" + clean + "\",\"version\":1,", 0), 0u);
+    EXPECT_EQ(r.out.rfind("{\"file\":\"" + json_text(clean) + "\",\"version\":1,", 0), 0u);
     EXPECT_NE(r.out.find("\"full\":{\"blind_spots\":[],\"blind_spots_count\":0,\"residue\":[],\"residue_count\":0}"),
               std::string::npos);
     r = run("audit " + quoted(clean) + " " + quoted(tricky));

@@ -100,7 +100,11 @@ TEST(loader, a_folder_cannot_be_opened) {
     pdf_doc doc;
     EXPECT_EQ(doc_load(folder.c_str(), doc), -1);
     EXPECT_EQ(std::string(g_err), "cannot open " + folder);
+#if defined(_WIN32)
+    EXPECT_NE(g_sys_errno, 0);  // the C runtime refuses to open a folder (EACCES)
+#else
     EXPECT_EQ(g_sys_errno, EISDIR);
+#endif
 }
 
 TEST(loader, stream_bounds) {
